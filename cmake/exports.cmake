@@ -1,0 +1,17 @@
+# Generates the linker version script from the public header: every name that
+# a line of the header declares with VREN_API is exported, nothing else is.
+function(vren_generate_version_script header output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
+  file(STRINGS ${header} lines REGEX "^(extern )?VREN_API ")
+  set(names "")
+  foreach(line IN LISTS lines)
+    string(REGEX MATCH "[A-Za-z_][A-Za-z0-9_]*[ ]*[[(;]" name "${line}")
+    string(REGEX REPLACE "[ ]*[[(;]$" "" name "${name}")
+    list(APPEND names ${name})
+  endforeach()
+  list(REMOVE_DUPLICATES names)
+  list(SORT names)
+  list(JOIN names ";\n    " joined)
+  file(WRITE ${output} "{\n  global:\n    ${joined};\n  local:\n    *;\n};\n")
+  set(VREN_EXPORTED_NAMES ${names} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,193 @@
+// Connecting and disconnecting: the address decides the interface, an opener
+// produces a descriptor, and the printer must then name a known model.
+#include <arpa/inet.h>
+#include <bluetooth/bluetooth.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+#include "VrenLabelAPI.h"
+#include "connection.h"
+
+extern "C" {
+VREN_API unsigned char gConnectedPrinter;
+VREN_API uint32_t gPrinterModel;
+}
+
+using vren::gFD;
+using vren::gInterfaceType;
+using vren::kNoDescriptor;
+
+namespace {
+
+constexpr const char *kConnectTag = "ConnectToPrinter";
+
+bool startsWith(const char *text, const char *prefix) noexcept {
+    return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+int openSerial(const char *address) {
+    printDebugLog(kConnectTag, "Request a serial connection.");
+    gInterfaceType = VREN_IF_SERIAL;
+    const char *colon = std::strchr(address, ':');
+    const std::string device(address, colon);
+    const int baudRate = std::atoi(colon + 1);
+
+    // The port is opened, closed and opened again; the second open is the
+    // connection.
+    if (startsWith(device.c_str(), "/dev/ttyS")) {
+        const int first = openDeviceSerial(device.c_str(), baudRate);
+        if (first >= 0)
+            close(first);
+        return openDeviceSerial(device.c_str(), baudRate);
+    }
+    int result = VREN_E_OPEN;
+    for (int n = 0; n < 10; ++n) {
+        const std::string path = "/dev/ttyS" + std::to_string(n);
+        result = openDeviceSerial(path.c_str(), baudRate);
+        if (result < 0) {
+            printDebugLog(kConnectTag, "Failed to open %s", path.c_str());
+            continue;
+        }
+        close(result);
+        return openDeviceSerial(path.c_str(), baudRate);
+    }
+    return result;
+}
+
+int openParallel(const char *address) {
+    printDebugLog(kConnectTag, "Request a parallel connection.");
+    gInterfaceType = VREN_IF_PARALLEL;
+    if (startsWith(address, "/dev/lp"))
+        return openDeviceParallel(address);
+    int result = VREN_E_OPEN;
+    for (int n = 0; n < 10; ++n) {
+        const std::string path = "/dev/lp" + std::to_string(n);
+        result = openDeviceParallel(path.c_str());
+        if (result >= 0)
+            return result;
+        printDebugLog(kConnectTag, "Failed to open %s", path.c_str());
+    }
+    return result;
+}
+
+bool isBluetoothAddress(const char *address, bdaddr_t *device) noexcept {
+    return std::strlen(address) >= 9 && str2ba(address, device) == 0 && address[2] == ':' && address[8] == ':';
+}
+
+int openBluetooth(const char *address, const bdaddr_t &device) {
+    printDebugLog(kConnectTag, "Request a bluetooth connection.");
+    printDebugLog(kConnectTag, "bluetooth port : %s", address);
+    gInterfaceType = VREN_IF_BLUETOOTH;
+    const int result = openDeviceBluetooth(device);
+    vren::pause(100000);
+    return result;
+}
+
+// Returns the opener's result, or VREN_E_ADDRESS before anything was opened.
+int openNetwork(const char *address) {
+    const std::string work(address, strnlen(address, 64));
+    printDebugLog(kConnectTag, "Request a network connection.");
+    printDebugLog(kConnectTag, "address : %s", address);
+    const size_t colon = work.find(':');
+    if (colon == std::string::npos) {
+        printDebugLog(kConnectTag, "Invalid IP address.");
+        return VREN_E_ADDRESS;
+    }
+    const std::string host = work.substr(0, colon);
+    const std::string port = work.substr(colon + 1);
+    in_addr parsed{};
+    if (inet_pton(AF_INET, host.c_str(), &parsed) != 1) {
+        printDebugLog(kConnectTag, "Invalid IP address.");
+        return VREN_E_ADDRESS;
+    }
+    gInterfaceType = VREN_IF_NETWORK;
+    return openDeviceEthernet(host.c_str(), port.c_str());
+}
+
+int openByAddress(const char *address) {
+    if (startsWith(address, "USB")) {
+        printDebugLog(kConnectTag, "Request a usb connection.");
+        gInterfaceType = VREN_IF_USB;
+        return openDeviceUSB();
+    }
+    if (std::strchr(address, ':') != nullptr && (startsWith(address, "SERIAL") || startsWith(address, "/dev/ttyS")))
+        return openSerial(address);
+    if (startsWith(address, "PARALLEL") || startsWith(address, "/dev/lp"))
+        return openParallel(address);
+    bdaddr_t device{};
+    if (isBluetoothAddress(address, &device))
+        return openBluetooth(address, device);
+    return openNetwork(address);
+}
+
+struct Connection {
+    int fd;
+    int kind;
+    uint32_t model;
+    unsigned char connected;
+};
+
+Connection current() noexcept {
+    return {gFD, gInterfaceType, gPrinterModel, gConnectedPrinter};
+}
+
+void restore(const Connection &c) noexcept {
+    gFD = c.fd;
+    gInterfaceType = c.kind;
+    gPrinterModel = c.model;
+    gConnectedPrinter = c.connected;
+}
+
+}  // namespace
+
+extern "C" VREN_API int ConnectToPrinter(const char *address) {
+    printDebugLog(kConnectTag, "\n\n\n               NEW                  \n\n\n");
+    if (address == nullptr) {
+        printDebugLog(kConnectTag, "Invalid IP address.");
+        return VREN_E_ADDRESS;
+    }
+    // A failed connect leaves an open earlier connection exactly as it was.
+    const Connection earlier = current();
+    const bool earlierOpen = earlier.fd != kNoDescriptor;
+
+    const int opened = openByAddress(address);
+    if (opened == VREN_E_ADDRESS)
+        return opened;
+    if (opened < 0) {
+        printDebugLog(kConnectTag, "Failed to open device.");
+        if (earlierOpen)
+            restore(earlier);
+        return opened;
+    }
+
+    gFD = opened;
+    fcntl(opened, F_SETFL, fcntl(opened, F_GETFL) | O_NONBLOCK);
+    printDebugLog(kConnectTag, "Check model.");
+    const int checked = openCheck();
+    if (checked != 0) {
+        printDebugLog(kConnectTag, "Failed openCheck. %d", checked);
+        DisconnectPrinter();
+        if (earlierOpen)
+            restore(earlier);
+        return checked;
+    }
+    if (earlierOpen)
+        close(earlier.fd);
+    gConnectedPrinter = 1;
+    initDataBuffer();
+    return VREN_OK;
+}
+
+extern "C" VREN_API int DisconnectPrinter(void) {
+    gConnectedPrinter = 0;
+    if (gFD == kNoDescriptor)
+        return -1;
+    const int result = close(gFD);
+    gFD = kNoDescriptor;
+    return result == 0 ? 0 : -1;
+}

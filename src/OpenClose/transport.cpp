@@ -1,0 +1,186 @@
+// Transport I/O and the command buffer: paced, chunked writes with bounded
+// retries, polled reads, and the buffer in which composed commands wait.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "VrenLabelAPI.h"
+#include "connection.h"
+#include "debugLog.h"
+
+extern "C" {
+VREN_API unsigned char gPrintData[VREN_PRINT_DATA_SIZE];
+VREN_API uint32_t gDataIndex;
+}
+
+namespace vren {
+int gFD = kNoDescriptor;
+int gInterfaceType = VREN_IF_USB;
+}  // namespace vren
+
+using vren::gFD;
+using vren::gInterfaceType;
+
+namespace {
+
+struct Pacing {
+    uint32_t chunk;  // 0: the whole request as one chunk
+    unsigned pause;  // µs before every write call and after every complete chunk
+};
+
+Pacing pacingFor(int kind) noexcept {
+    switch (kind) {
+    case VREN_IF_USB: return {4096, 10000};
+    case VREN_IF_SERIAL: return {512, 30000};
+    case VREN_IF_PARALLEL: return {1024, 0};
+    case VREN_IF_NETWORK: return {0, 10000};
+    case VREN_IF_BLUETOOTH: return {512, 30000};
+    default: return {4096, 10000};
+    }
+}
+
+constexpr unsigned kEntryPause = 10000;
+constexpr int kMaxAttempts = 200;
+constexpr int kFailureAllowance = 5;
+constexpr unsigned kFailurePause = 200000;
+
+constexpr int kReceiveArea = 512;
+constexpr unsigned kReadEntryPause = 100000;
+constexpr int kMaxPolls = 20;
+constexpr unsigned kPollPause = 30000;
+
+bool isSocketKind(int kind) noexcept {
+    return kind == VREN_IF_NETWORK || kind == VREN_IF_BLUETOOTH;
+}
+
+// A peer that closed a socket must not kill the application with SIGPIPE:
+// sockets are written with MSG_NOSIGNAL, everything else with write().
+ssize_t writeChunk(int fd, int kind, const unsigned char *bytes, size_t size) noexcept {
+    if (isSocketKind(kind)) {
+        const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL);
+        if (sent >= 0 || errno != ENOTSOCK)
+            return sent;
+    }
+    return write(fd, bytes, size);
+}
+
+}  // namespace
+
+namespace vren {
+
+void pause(unsigned microseconds) noexcept {
+    if (microseconds != 0)
+        usleep(microseconds);
+}
+
+bool writeAll(const void *data, size_t size) noexcept {
+    const Pacing pacing = pacingFor(gInterfaceType);
+    const size_t perCall = pacing.chunk == 0 ? UINT32_MAX : static_cast<size_t>(pacing.chunk) * kMaxAttempts;
+    const auto *bytes = static_cast<const unsigned char *>(data);
+    while (size > 0) {
+        const size_t piece = size < perCall ? size : perCall;
+        if (writeData(bytes, static_cast<uint32_t>(piece)) != static_cast<int>(piece))
+            return false;
+        bytes += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+}  // namespace vren
+
+extern "C" VREN_API int writeData(const void *data, uint32_t count) {
+    vren::LogBatch log("writeData");
+    // Nothing to send: nothing to wait for.
+    if (count == 0 || data == nullptr) {
+        log.record("write data : ");
+        return 0;
+    }
+    const int fd = gFD;
+    const int kind = gInterfaceType;
+    vren::pause(kEntryPause);
+    const Pacing pacing = pacingFor(kind);
+    const auto *position = static_cast<const unsigned char *>(data);
+
+    log.record("write data : ");
+    for (uint32_t i = 0; i < count; ++i)
+        log.writtenByte(i, position[i]);
+
+    uint32_t remaining = count;
+    uint32_t written = 0;
+    int failuresLeft = kFailureAllowance;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        const uint32_t chunk = (pacing.chunk == 0 || remaining < pacing.chunk) ? remaining : pacing.chunk;
+        vren::pause(pacing.pause);
+        const ssize_t n = writeChunk(fd, kind, position, chunk);
+        if (n == static_cast<ssize_t>(chunk)) {
+            remaining -= chunk;
+            written += chunk;
+            if (remaining == 0) {
+                log.record("complete to write the data.");
+                return static_cast<int>(written);
+            }
+            position += chunk;
+            vren::pause(pacing.pause);
+            continue;
+        }
+        // A short write keeps what the device took: the next attempt starts
+        // at the first byte it did not take, so nothing is sent twice.
+        if (n > 0) {
+            position += n;
+            remaining -= static_cast<uint32_t>(n);
+            written += static_cast<uint32_t>(n);
+        }
+        if (failuresLeft == 0)
+            return VREN_E_WRITE_GAVE_UP;
+        --failuresLeft;
+        vren::pause(kFailurePause);
+    }
+    return static_cast<int>(written);
+}
+
+extern "C" VREN_API int readData(void *data, int32_t count) {
+    vren::LogBatch log("readData");
+    if (count < 0 || data == nullptr) {
+        log.record("Nothing to read into: length %d", count);
+        return 0;
+    }
+    unsigned char area[kReceiveArea] = {};
+    const int fd = gFD;
+    log.record("START");
+    vren::pause(kReadEntryPause);
+
+    auto *destination = static_cast<unsigned char *>(data);
+    int wanted = count < kReceiveArea ? count : kReceiveArea;
+    int received = 0;
+    for (int poll = 0; poll < kMaxPolls; ++poll) {
+        const ssize_t n = read(fd, area, static_cast<size_t>(wanted));
+        vren::pause(kPollPause);
+        if (n <= 0)
+            continue;
+        std::memcpy(destination + received, area, static_cast<size_t>(n));
+        received += static_cast<int>(n);
+        wanted -= static_cast<int>(n);
+        if (wanted <= 0) {
+            log.record("Complete to read the data.");
+            break;
+        }
+        if (area[n - 1] == 0) {
+            log.record("The last of data is a null.");
+            break;
+        }
+    }
+    log.record("read data : ");
+    for (int i = 0; i < received; ++i)
+        log.readByte(destination[i]);
+    return received;
+}
+
+extern "C" VREN_API void initDataBuffer(void) {
+    std::memset(gPrintData, 0, sizeof gPrintData);
+    gDataIndex = 0;
+}
+
+

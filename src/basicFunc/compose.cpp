@@ -1,0 +1,96 @@
+// The command buffer's append path and the buffer check.
+#include "compose.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "OpenClose/connection.h"
+#include "VrenLabelAPI.h"
+
+namespace vren {
+
+CommandText formatCommand(const char *format, ...) noexcept {
+    CommandText text;
+    std::va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(text.bytes, CommandText::kCapacity, format, args);
+    va_end(args);
+    text.size = length < 0 ? 0 : std::min(static_cast<size_t>(length), CommandText::kCapacity - 1);
+    return text;
+}
+
+int sendBuffer(const char *tag) noexcept {
+    const int written = writeData(gPrintData, gDataIndex);
+    if (written < 0 || static_cast<uint32_t>(written) != gDataIndex) {
+        printDebugLog(tag, "Failed to write");
+        return VREN_E_WRITE;
+    }
+    initDataBuffer();
+    return VREN_OK;
+}
+
+namespace {
+
+// Sends a command that is larger than the whole buffer in one request.
+int streamCommand(const char *tag, std::initializer_list<std::string_view> pieces, size_t total) noexcept {
+    std::vector<unsigned char> command;
+    try {
+        command.reserve(total);
+    } catch (...) {
+        printDebugLog(tag, "Failed to alloc memory for the command");
+        return VREN_E_NOMEM;
+    }
+    for (std::string_view piece : pieces)
+        command.insert(command.end(), piece.begin(), piece.end());
+    if (!writeAll(command.data(), command.size())) {
+        printDebugLog(tag, "Failed to write");
+        return VREN_E_WRITE;
+    }
+    return VREN_OK;
+}
+
+}  // namespace
+
+int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept {
+    size_t total = 0;
+    for (std::string_view piece : pieces)
+        total += piece.size();
+
+    if (total > sizeof gPrintData - gDataIndex) {
+        if (gDataIndex != 0) {
+            const int sent = sendBuffer(tag);
+            if (sent != VREN_OK)
+                return sent;
+        }
+        if (total > sizeof gPrintData)
+            return streamCommand(tag, pieces, total);
+    }
+    for (std::string_view piece : pieces) {
+        std::memcpy(gPrintData + gDataIndex, piece.data(), piece.size());
+        gDataIndex += static_cast<uint32_t>(piece.size());
+    }
+    return VREN_OK;
+}
+
+int appendQuoted(const char *tag, std::string_view header, std::string_view data) noexcept {
+    return appendCommand(tag, {header, "'", data, "'\r"});
+}
+
+}  // namespace vren
+
+extern "C" VREN_API int bufferCheck(void) {
+    constexpr const char *tag = "bufferCheck";
+    printDebugLog(tag, "start");
+    if (gDataIndex < VREN_FLUSH_THRESHOLD) {
+        printDebugLog(tag, "end");
+        return VREN_OK;
+    }
+    const int sent = vren::sendBuffer(tag);
+    if (sent != VREN_OK)
+        return sent;
+    printDebugLog(tag, "end");
+    return VREN_OK;
+}

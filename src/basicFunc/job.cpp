@@ -1,0 +1,57 @@
+// Ending a label, clearing the printer's buffer, and raw I/O.
+#include "VrenLabelAPI.h"
+#include "compose.h"
+
+extern "C" VREN_API int Prints(int labels, int copies) {
+    constexpr const char *tag = "Prints";
+    printDebugLog(tag, "start");
+    const vren::CommandText print = vren::formatCommand("P%d,%d\r", labels, copies);
+    int result = vren::appendCommand(tag, {print.view()});
+    if (result == VREN_OK)
+        result = vren::sendBuffer(tag);
+    if (result != VREN_OK)
+        return result;
+    printDebugLog(tag, "end");
+    return VREN_OK;
+}
+
+extern "C" VREN_API int ClearBuffer(void) {
+    constexpr const char *tag = "ClearBuffer";
+    static constexpr unsigned char kClear[] = {'C', 'B', '\r'};
+    printDebugLog(tag, "start");
+    if (writeData(kClear, sizeof kClear) != static_cast<int>(sizeof kClear)) {
+        printDebugLog(tag, "Failed to write");
+        return VREN_E_WRITE;
+    }
+    printDebugLog(tag, "end");
+    return VREN_OK;
+}
+
+extern "C" VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer, int *readLength) {
+    constexpr const char *tag = "DirectIO";
+    printDebugLog(tag, "start");
+    const bool writing = writeBuffer != nullptr && writeLength != 0;
+    const bool reading = readBuffer != nullptr;
+    // Refuse bad lengths before anything is sent.
+    if (writing && writeLength < 0) {
+        printDebugLog(tag, "Invalid write length : %d", writeLength);
+        return VREN_E_WRITE;
+    }
+    if (reading && (readLength == nullptr || *readLength < 0)) {
+        printDebugLog(tag, "Invalid read length");
+        return VREN_E_READ;
+    }
+    if (writing && writeData(writeBuffer, static_cast<uint32_t>(writeLength)) != writeLength) {
+        printDebugLog(tag, "Failed to write");
+        return VREN_E_WRITE;
+    }
+    if (reading && *readLength != 0) {
+        *readLength = readData(readBuffer, *readLength);
+        if (*readLength == 0) {
+            printDebugLog(tag, "Read len is 0");
+            return VREN_E_READ;
+        }
+    }
+    printDebugLog(tag, "end");
+    return VREN_OK;
+}

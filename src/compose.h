@@ -1,0 +1,42 @@
+// Internal interface for composing label commands: bounded formatting of
+// command text and the one path by which commands enter the command buffer.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
+
+namespace vren {
+
+// Command text formatted into an area that holds any command of the language
+// whatever its int arguments: 20 numeric fields of 11 characters each and the
+// letters between them stay well below the capacity.
+struct CommandText {
+    static constexpr size_t kCapacity = 320;
+    char bytes[kCapacity];
+    size_t size;
+
+    std::string_view view() const noexcept { return {bytes, size}; }
+};
+
+// printf-style formatting into a CommandText. Text that would not fit is cut
+// at the capacity (no command of the language comes near it).
+CommandText formatCommand(const char *format, ...) noexcept __attribute__((format(printf, 1, 2)));
+
+// Appends one command, given as consecutive pieces, to gPrintData.
+// When it does not fit into the free space, the pending buffer is sent first;
+// a command longer than the whole buffer is then sent straight to the printer,
+// so order is kept and nothing is cut. Returns 0, or VREN_E_WRITE with
+// "Failed to write" logged under `tag` when a send was incomplete (the command
+// is then not appended and the buffer keeps its contents).
+int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept;
+
+// Appends header, then data as a quoted field: ' data ' CR.
+int appendQuoted(const char *tag, std::string_view header, std::string_view data) noexcept;
+
+// Sends the whole command buffer with one writeData() call and clears it when
+// it went out completely. Returns 0, or VREN_E_WRITE ("Failed to write" under
+// `tag`) with the buffer untouched.
+int sendBuffer(const char *tag) noexcept;
+
+}  // namespace vren

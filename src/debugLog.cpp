@@ -1,0 +1,186 @@
+// The debug log: one time-stamped record per call, appended to a file in the
+// current working directory.
+#include "debugLog.h"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "VrenLabelAPI.h"
+
+namespace vren {
+namespace {
+
+constexpr const char *kLogFile = "VRENLinuxSDKLog.txt";
+
+// Date and time text of one time reading. The calendar conversion is done once
+// per second: the transport logs one record per byte, and a fresh localtime()
+// for each of them would cost more than the record itself.
+struct Stamp {
+    char text[99];
+    unsigned micros;
+};
+
+Stamp now() noexcept {
+    thread_local time_t cachedSecond = -1;
+    thread_local char cachedText[99];
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    if (tv.tv_sec != cachedSecond) {
+        tm local{};
+        time_t seconds = tv.tv_sec;
+        localtime_r(&seconds, &local);
+        if (strftime(cachedText, sizeof cachedText, "%Y/%m/%d %H:%M:%S", &local) == 0)
+            cachedText[0] = '\0';
+        cachedSecond = tv.tv_sec;
+    }
+    Stamp stamp;
+    std::memcpy(stamp.text, cachedText, sizeof stamp.text);
+    stamp.micros = static_cast<unsigned>(tv.tv_usec);
+    return stamp;
+}
+
+void reportOpenFailure() noexcept {
+    std::fputs("Failed to open log file.\n", stdout);
+}
+
+// The message is written as "%s" would write it: up to its first NUL.
+void writeRecord(std::FILE *file, const char *tag, const char *text) noexcept {
+    const Stamp stamp = now();
+    std::fprintf(file, "%s.%06u  : [%-25s] %s\n", stamp.text, stamp.micros, tag, text);
+}
+
+void writeFailureRecord(std::FILE *file) noexcept {
+    const Stamp stamp = now();
+    std::fprintf(file, "%s.%06u  : Failed vasprinterf. Can't write dubug log.\n", stamp.text, stamp.micros);
+}
+
+}  // namespace
+
+void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept {
+    std::FILE *file = std::fopen(kLogFile, "a+");
+    if (file == nullptr) {
+        reportOpenFailure();
+        return;
+    }
+    char *text = nullptr;
+    if (vasprintf(&text, format, args) < 0) {
+        writeFailureRecord(file);
+    } else {
+        writeRecord(file, tag, text);
+        std::free(text);
+    }
+    std::fclose(file);
+}
+
+LogBatch::~LogBatch() {
+    if (file_ != nullptr)
+        std::fclose(file_);
+}
+
+bool LogBatch::open() noexcept {
+    if (file_ != nullptr)
+        return true;
+    if (!failed_) {
+        file_ = std::fopen(kLogFile, "a+");
+        if (file_ != nullptr) {
+            // Records of a large transfer go out in few large writes.
+            std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+            return true;
+        }
+        failed_ = true;
+    }
+    // Like a single record: every record that cannot be written says so.
+    reportOpenFailure();
+    return false;
+}
+
+void LogBatch::record(const char *format, ...) noexcept {
+    if (!open())
+        return;
+    std::va_list args;
+    va_start(args, format);
+    char *text = nullptr;
+    if (vasprintf(&text, format, args) < 0) {
+        writeFailureRecord(file_);
+    } else {
+        writeRecord(file_, tag_, text);
+        std::free(text);
+    }
+    va_end(args);
+}
+
+void LogBatch::message(const char *text, size_t length) noexcept {
+    const Stamp stamp = now();
+    char head[160];
+    const int headLength = std::snprintf(head, sizeof head, "%s.%06u  : [%-25s] ", stamp.text, stamp.micros, tag_);
+    if (headLength > 0)
+        std::fwrite(head, 1, std::min(static_cast<size_t>(headLength), sizeof head - 1), file_);
+    std::fwrite(text, 1, length, file_);
+    std::fputc('\n', file_);
+}
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+char *putHexByte(char *out, unsigned char byte) {
+    *out++ = kHex[byte >> 4];
+    *out++ = kHex[byte & 0x0f];
+    return out;
+}
+
+// Appends ", %c " as "%s" of the formatted message would show it: a NUL byte
+// ends the message, so the character and the blank after it are not written.
+char *putCharField(char *out, unsigned char byte) {
+    *out++ = ',';
+    *out++ = ' ';
+    if (byte == 0)
+        return out;
+    *out++ = static_cast<char>(byte);
+    *out++ = ' ';
+    return out;
+}
+
+}  // namespace
+
+void LogBatch::writtenByte(unsigned index, unsigned char byte) noexcept {
+    if (!open())
+        return;
+    char text[48] = "i : ";
+    char *out = text + 4;
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + index % 10);
+        index /= 10;
+    } while (index != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    *out++ = ',';
+    *out++ = ' ';
+    out = putHexByte(out, byte);
+    out = putCharField(out, byte);
+    message(text, static_cast<size_t>(out - text));
+}
+
+void LogBatch::readByte(unsigned char byte) noexcept {
+    if (!open())
+        return;
+    char text[8];
+    char *out = putHexByte(text, byte);
+    out = putCharField(out, byte);
+    message(text, static_cast<size_t>(out - text));
+}
+
+}  // namespace vren
+
+extern "C" VREN_API void printDebugLog(const char *tag, const char *format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    vren::vlogRecord(tag, format, args);
+    va_end(args);
+}

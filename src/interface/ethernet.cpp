@@ -1,0 +1,40 @@
+// TCP over IPv4 opener.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "VrenLabelAPI.h"
+
+extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
+    constexpr const char *tag = "openDeviceEthernet";
+    printDebugLog(tag, "Start");
+    printDebugLog(tag, "addr : %s, port : %s", host, port);
+
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        printDebugLog(tag, "Failed to create socket.");
+        return VREN_E_SOCKET;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::atoi(port)));
+    address.sin_addr.s_addr = inet_addr(host);
+
+    const int reuse = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
+        printDebugLog(tag, "Failed setsockopt().");
+        close(fd);
+        return VREN_E_LINE_CONFIG;
+    }
+    // Blocking connect: it waits as long as the system's connect time-out.
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        printDebugLog(tag, "Failed to connect().");
+        close(fd);
+        return VREN_E_LINE_CONFIG;
+    }
+    printDebugLog(tag, "Success port open.");
+    return fd;
+}

@@ -1,0 +1,18 @@
+// A fake of usleep() at the C library boundary: the test executable defines
+// usleep, so the library's pauses land here. Each pause is recorded, and
+// really slept for a fraction of its length (the time scale), which keeps the
+// order of events of real pacing while the tests run fast.
+#pragma once
+
+#include <vector>
+
+namespace vren::test {
+
+// Pauses requested since the last clear, in microseconds, in order.
+std::vector<unsigned> sleepsTaken();
+void clearSleeps();
+// Fraction of each pause that is really slept (default 0.1; 1.0 = real time).
+void setTimeScale(double scale);
+double timeScale();
+
+}  // namespace vren::test

@@ -1,0 +1,88 @@
+#include "library_test.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vren::test {
+
+std::string pendingBytes() {
+    return std::string(reinterpret_cast<const char *>(gPrintData), gDataIndex);
+}
+
+void LibraryTest::SetUp() {
+    char cwd[4096];
+    previousDirectory_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    char pattern[] = "/tmp/vren-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+    DisconnectPrinter();
+    initDataBuffer();
+    clearSleeps();
+}
+
+void LibraryTest::TearDown() {
+    DisconnectPrinter();
+    initDataBuffer();
+    printer_.reset();
+    if (chdir(previousDirectory_.c_str()) != 0)
+        ADD_FAILURE() << "cannot return to " << previousDirectory_;
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+}
+
+std::string LibraryTest::logText() const {
+    std::ifstream in(directory_ + "/VRENLinuxSDKLog.txt", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> LibraryTest::logMessages(const std::string &tag) const {
+    // A record: "<date> <time>.<usec>  : [<tag padded>] <message>\n".
+    std::vector<std::string> messages;
+    const std::string text = logText();
+    const std::string open = "  : [";
+    size_t at = 0;
+    while ((at = text.find(open, at)) != std::string::npos) {
+        const size_t tagStart = at + open.size();
+        const size_t close = text.find("] ", tagStart);
+        if (close == std::string::npos)
+            break;
+        std::string found = text.substr(tagStart, close - tagStart);
+        found.erase(found.find_last_not_of(' ') + 1);
+        size_t end = text.find("\n20", close);  // next record starts with the year
+        if (end == std::string::npos)
+            end = text.size() - 1;
+        if (found == tag)
+            messages.push_back(text.substr(close + 2, end - close - 2));
+        at = close;
+    }
+    return messages;
+}
+
+std::string LibraryTest::addressOf(uint16_t port) const {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+int LibraryTest::connectToVirtualPrinter(vprinter::Behaviour behaviour) {
+    printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour);
+    port_ = printer_->listenTcp(0);
+    return ConnectToPrinter(addressOf(port_).c_str());
+}
+
+std::string LibraryTest::printed(size_t count, std::chrono::milliseconds timeout) {
+    if (!printer_ || printer_->connectionCount() == 0)
+        return {};
+    const size_t index = printer_->connectionCount() - 1;
+    constexpr size_t kQuery = 6;
+    printer_->waitForBytes(index, kQuery + count, timeout);
+    const std::string bytes = printer_->received(index);
+    return bytes.size() >= kQuery ? bytes.substr(kQuery) : std::string();
+}
+
+}  // namespace vren::test
