@@ -1,4 +1,5 @@
-// vren-vprinter: a virtual label printer on loopback TCP, for tests and demos.
+// vren-vprinter: a virtual label printer on loopback TCP or a pseudo-terminal,
+// for tests and demos. With --job-dir it renders every label it prints.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -6,9 +7,14 @@
 #include <fstream>
 #include <iostream>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include <filesystem>
+#include <unistd.h>
+
+#include "job_directory.h"
 #include "virtual_printer.h"
 
 namespace {
@@ -29,7 +35,19 @@ void usage() {
         "  --record-dir DIR       write the bytes of connection n to DIR/connection-n.bin\n"
         "  --ready-file FILE      write the listening port to FILE once listening\n"
         "  --exit-after N         exit after N connections have closed\n"
-        "  --show                 print the bytes of each connection when it closes\n",
+        "  --show                 print the bytes of each connection when it closes\n"
+        "  --pty                  also serve a pseudo-terminal standing in for a serial\n"
+        "                         printer; its slave path is printed on standard output\n"
+        "  --pty-link PATH        with --pty: a symbolic link PATH to the slave (e.g.\n"
+        "                         /dev/ttyS9, so that a serial address reaches it)\n"
+        "  --no-tcp               with --pty: do not listen on TCP\n"
+        "  --job-dir DIR          render every label into DIR: label-NNNN.png, .bin, .json\n"
+        "  --label-png FILE       with --job-dir: also copy each printed label's PNG to FILE\n"
+        "  --exit-after-labels N  exit after N labels were printed (needs --job-dir)\n"
+        "  --fault KIND           paper-empty, cover-open, ribbon-end (status byte),\n"
+        "                         no-answer (neither query answered), slow-reader\n"
+        "                         (64 bytes per read, 20 ms apart), close-mid-label\n"
+        "                         (close once a label's first drawing command arrived)\n",
         stderr);
 }
 
@@ -67,6 +85,13 @@ int main(int argc, char **argv) {
     std::string readyFile;
     long exitAfter = -1;
     bool showBytes = false;
+    bool pty = false;
+    bool tcp = true;
+    std::string ptyLink;
+    std::string jobDir;
+    std::string labelPng;
+    long exitAfterLabels = -1;
+    bool closeMidLabel = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -89,7 +114,29 @@ int main(int argc, char **argv) {
         else if (arg == "--ready-file") readyFile = value();
         else if (arg == "--exit-after") exitAfter = std::strtol(value(), nullptr, 0);
         else if (arg == "--show") showBytes = true;
-        else {
+        else if (arg == "--pty") pty = true;
+        else if (arg == "--pty-link") ptyLink = value();
+        else if (arg == "--no-tcp") tcp = false;
+        else if (arg == "--job-dir") jobDir = value();
+        else if (arg == "--label-png") labelPng = value();
+        else if (arg == "--exit-after-labels") exitAfterLabels = std::strtol(value(), nullptr, 0);
+        else if (arg == "--fault") {
+            const std::string kind = value();
+            if (kind == "paper-empty") behaviour.status = 0x80;
+            else if (kind == "cover-open") behaviour.status = 0x40;
+            else if (kind == "ribbon-end") behaviour.status = 0x04;
+            else if (kind == "no-answer") {
+                behaviour.answerModel = false;
+                behaviour.status = -1;
+            } else if (kind == "slow-reader") {
+                behaviour.readChunk = 64;
+                behaviour.readPause = std::chrono::milliseconds(20);
+            } else if (kind == "close-mid-label") closeMidLabel = true;
+            else {
+                usage();
+                return 2;
+            }
+        } else {
             usage();
             return arg == "--help" ? 0 : 2;
         }
@@ -99,21 +146,70 @@ int main(int argc, char **argv) {
     std::signal(SIGTERM, [](int) { gStop = 1; });
 
     try {
+        if (jobDir.empty() && (!labelPng.empty() || exitAfterLabels >= 0 || closeMidLabel)) {
+            std::fputs("vren-vprinter: --label-png, --exit-after-labels and --fault close-mid-label need --job-dir\n",
+                       stderr);
+            return 2;
+        }
+        if (!tcp && !pty) {
+            std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
+            return 2;
+        }
         vprinter::VirtualPrinter printer(behaviour, recordDir);
+        std::unique_ptr<vprinter::JobDirectory> jobs;
         std::atomic<long> closed{0};
+        std::atomic<long> labels{0};
+        if (!jobDir.empty()) {
+            std::filesystem::create_directories(jobDir);
+            jobs = std::make_unique<vprinter::JobDirectory>(jobDir, closeMidLabel);
+            jobs->onLabel([&](const std::string &base, const render::LabelOutput &label) {
+                std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(), label.canvas.width(),
+                             label.canvas.height(), label.printed ? "" : ", not printed");
+                if (!label.printed)
+                    return;
+                if (!labelPng.empty())
+                    std::filesystem::copy_file(base + ".png", labelPng,
+                                               std::filesystem::copy_options::overwrite_existing);
+                ++labels;
+            });
+            jobs->attach(printer);
+        }
         printer.onConnectionClosed([&](size_t index, const std::string &bytes) {
+            if (jobs)
+                jobs->closed(index);
             if (showBytes)
                 show(index, bytes);
             ++closed;
         });
-        const uint16_t bound = printer.listenTcp(static_cast<uint16_t>(port), host);
-        std::fprintf(stderr, "vren-vprinter: listening on %s:%u\n", host.c_str(), bound);
-        if (!readyFile.empty()) {
-            std::ofstream(readyFile) << bound << "\n";
+        std::string ready;
+        if (tcp) {
+            const uint16_t bound = printer.listenTcp(static_cast<uint16_t>(port), host);
+            std::fprintf(stderr, "vren-vprinter: listening on %s:%u\n", host.c_str(), bound);
+            ready = std::to_string(bound);
         }
-        while (!gStop && (exitAfter < 0 || closed.load() < exitAfter))
+        if (pty) {
+            const std::string slave = printer.servePseudoTerminal();
+            if (!ptyLink.empty()) {
+                ::unlink(ptyLink.c_str());
+                if (::symlink(slave.c_str(), ptyLink.c_str()) != 0) {
+                    std::fprintf(stderr, "vren-vprinter: cannot link %s to %s\n", ptyLink.c_str(), slave.c_str());
+                    return 1;
+                }
+            }
+            std::printf("%s\n", slave.c_str());
+            std::fflush(stdout);
+            if (!tcp)
+                ready = slave;
+        }
+        if (!readyFile.empty()) {
+            std::ofstream(readyFile) << ready << "\n";
+        }
+        while (!gStop && (exitAfter < 0 || closed.load() < exitAfter) &&
+               (exitAfterLabels < 0 || labels.load() < exitAfterLabels))
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         printer.stop();
+        if (!ptyLink.empty())
+            ::unlink(ptyLink.c_str());
     } catch (const std::exception &error) {
         std::fprintf(stderr, "vren-vprinter: %s\n", error.what());
         return 1;

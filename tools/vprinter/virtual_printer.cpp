@@ -6,12 +6,15 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <system_error>
+#include <thread>
 
 namespace vprinter {
 namespace {
@@ -70,6 +73,8 @@ VirtualPrinter::VirtualPrinter(Behaviour behaviour, std::string recordDir)
 VirtualPrinter::~VirtualPrinter() {
     stop();
     close(wakeFd_);
+    for (int fd : heldFds_)
+        close(fd);
 }
 
 uint16_t VirtualPrinter::listenTcp(uint16_t port, const std::string &host) {
@@ -116,6 +121,41 @@ void VirtualPrinter::serveDescriptor(int fd) {
     }
     changed_.notify_all();
     wake();
+}
+
+std::string VirtualPrinter::servePseudoTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        throwErrno("posix_openpt");
+    char name[128];
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+        const int error = errno;
+        close(master);
+        throw std::system_error(error, std::generic_category(), "pseudo-terminal");
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        const int error = errno;
+        close(master);
+        throw std::system_error(error, std::generic_category(), name);
+    }
+    // Raw mode: bytes pass unchanged in both directions (no CR/LF mapping, no echo).
+    termios attributes{};
+    if (tcgetattr(slave, &attributes) == 0) {
+        cfmakeraw(&attributes);
+        tcsetattr(slave, TCSANOW, &attributes);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        heldFds_.push_back(slave);
+    }
+    serveDescriptor(master);
+    return name;
+}
+
+void VirtualPrinter::onBytesReceived(std::function<bool(size_t, std::string_view)> callback) {
+    std::lock_guard lock(mutex_);
+    bytesCallback_ = std::move(callback);
 }
 
 void VirtualPrinter::setBehaviour(const Behaviour &behaviour) {
@@ -234,6 +274,8 @@ void VirtualPrinter::serveReadable(Connection &connection) {
             return;
         room = std::min<size_t>(room, static_cast<size_t>(left));
     }
+    if (behaviour.readChunk > 0)
+        room = std::min(room, behaviour.readChunk);
     unsigned char buffer[1 << 16];
     const ssize_t n = read(connection.fd, buffer, room);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)) {
@@ -252,8 +294,20 @@ void VirtualPrinter::serveReadable(Connection &connection) {
     }
     changed_.notify_all();
     answerQueries(connection, buffer, static_cast<size_t>(n));
+    std::function<bool(size_t, std::string_view)> callback;
+    {
+        std::lock_guard lock(mutex_);
+        callback = bytesCallback_;
+    }
+    if (callback && !callback(connection.index, std::string_view(reinterpret_cast<const char *>(buffer),
+                                                                  static_cast<size_t>(n)))) {
+        closeConnection(connection);
+        return;
+    }
     if (behaviour.closeAfter >= 0 && connection.total >= behaviour.closeAfter)
         closeConnection(connection);
+    else if (behaviour.readPause.count() > 0)
+        std::this_thread::sleep_for(behaviour.readPause);
 }
 
 void VirtualPrinter::run() {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct Behaviour {
     // Stop reading a connection once it has received this many bytes, so that
     // the sender's writes eventually block (negative: never).
     long long stopReadingAfter = -1;
+    // A slow reader: at most this many bytes per read (0: no limit), and a
+    // pause after each read.
+    size_t readChunk = 0;
+    std::chrono::milliseconds readPause{0};
 };
 
 class VirtualPrinter {
@@ -46,6 +51,12 @@ public:
     uint16_t listenTcp(uint16_t port = 9100, const std::string &host = "127.0.0.1");
     // Serves an already open descriptor as one connection; takes ownership.
     void serveDescriptor(int fd);
+    // Opens a pseudo-terminal in raw mode, serves its master side as one
+    // connection and returns the path of its slave side, which stands in for
+    // a serial printer's device. The slave is held open as well, so that a
+    // client closing it does not end the connection.
+    // Throws std::system_error when no pseudo-terminal can be had.
+    std::string servePseudoTerminal();
 
     void setBehaviour(const Behaviour &behaviour);
     Behaviour behaviour() const;
@@ -68,6 +79,10 @@ public:
     // Called from the server thread when a connection ends (peer closed,
     // closeAfter reached, or stop()). Set before traffic starts.
     void onConnectionClosed(std::function<void(size_t index, const std::string &bytes)> callback);
+    // Called from the server thread with each piece of bytes read, after the
+    // queries in it were answered; returning false closes the connection.
+    // Set before traffic starts.
+    void onBytesReceived(std::function<bool(size_t index, std::string_view bytes)> callback);
 
 private:
     struct Connection;
@@ -86,6 +101,8 @@ private:
     bool stopping_ = false;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::function<void(size_t, const std::string &)> closedCallback_;
+    std::function<bool(size_t, std::string_view)> bytesCallback_;
+    std::vector<int> heldFds_;  // slave sides of served pseudo-terminals
     std::thread thread_;
 };
 

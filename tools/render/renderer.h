@@ -1,0 +1,73 @@
+// Draws labels from parsed commands, the way the virtual printer prints them:
+// 203 dots per inch (8 dots per mm), origin top left, one label per print
+// command. Where the command language leaves a field's meaning open, the
+// renderer follows the table in tools/README.md; a command it cannot draw is
+// outlined on the label and named in a note, never dropped silently.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "canvas.h"
+#include "command.h"
+
+namespace render {
+
+constexpr int kDefaultWidth = 812;    // 4 in
+constexpr int kDefaultLength = 1218;  // 6 in
+constexpr int kMaxSide = 8192;        // dots; larger paper sizes are clamped
+
+// Settings as the printer keeps them between labels.
+struct PrinterState {
+    int paperWidth = kDefaultWidth;
+    int paperLength = kDefaultLength;
+    char orientation = 'T';
+    int marginX = 0;
+    int marginY = 0;
+};
+
+struct RenderedLabel {
+    Canvas canvas;
+    int labels = 1;
+    int copies = 1;
+    char orientation = 'T';
+    bool printed = true;  // false: commands left without a print command, drawn for preview
+    // The renderer's own notes, offsets as in the stream.
+    std::vector<cmdparse::Diagnostic> notes;
+};
+
+class Fonts;
+
+class Renderer {
+public:
+    Renderer();
+    ~Renderer();
+    Renderer(const Renderer &) = delete;
+    Renderer &operator=(const Renderer &) = delete;
+
+    // Settings change the state, composition commands are kept for the label,
+    // CB drops them, initialise and reset restore the defaults, and a print
+    // command draws the label and returns it.
+    std::optional<RenderedLabel> apply(cmdparse::Command command);
+    // Draws the commands kept since the last print or clear without printing.
+    std::optional<RenderedLabel> renderPending();
+    size_t pendingCount() const { return pending_.size(); }
+    const PrinterState &state() const { return state_; }
+
+    // Draws composition commands onto `canvas` (origin at the margins);
+    // appends a note per command that was not drawn as sent.
+    void draw(const cmdparse::Command &command, Canvas &canvas, std::vector<cmdparse::Diagnostic> &notes);
+
+private:
+    RenderedLabel render(bool printed, int labels, int copies);
+    void setting(const cmdparse::Command &command);
+
+    std::unique_ptr<Fonts> fonts_;
+    PrinterState state_;
+    std::vector<cmdparse::Command> pending_;
+    std::vector<cmdparse::Diagnostic> stateNotes_;  // notes of settings, given with the next label
+};
+
+}  // namespace render

@@ -1,0 +1,66 @@
+#include "job_directory.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "png_io.h"
+#include "virtual_printer.h"
+
+namespace vprinter {
+
+JobDirectory::JobDirectory(std::string directory, bool closeMidLabel)
+    : directory_(std::move(directory)), closeMidLabel_(closeMidLabel) {}
+
+JobDirectory::~JobDirectory() = default;
+
+void JobDirectory::attach(VirtualPrinter &printer) {
+    printer.onBytesReceived([this](size_t index, std::string_view bytes) { return received(index, bytes); });
+    printer.onConnectionClosed([this](size_t index, const std::string &) { closed(index); });
+}
+
+bool JobDirectory::received(size_t connection, std::string_view bytes) {
+    std::lock_guard lock(mutex_);
+    auto &session = sessions_[connection];
+    if (!session)
+        session = std::make_unique<render::Session>();
+    session->feed(bytes.data(), bytes.size());
+    for (const render::LabelOutput &label : session->take())
+        write(label);
+    return !(closeMidLabel_ && session->pendingComposition() > 0);
+}
+
+void JobDirectory::closed(size_t connection) {
+    std::lock_guard lock(mutex_);
+    const auto found = sessions_.find(connection);
+    if (found == sessions_.end())
+        return;
+    found->second->finish(true);
+    for (const render::LabelOutput &label : found->second->take())
+        write(label);
+    sessions_.erase(found);
+}
+
+int JobDirectory::labelCount() const {
+    std::lock_guard lock(mutex_);
+    return count_;
+}
+
+void JobDirectory::onLabel(std::function<void(const std::string &, const render::LabelOutput &)> callback) {
+    std::lock_guard lock(mutex_);
+    callback_ = std::move(callback);
+}
+
+void JobDirectory::write(const render::LabelOutput &label) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s-%04d", label.printed ? "label" : "unprinted", ++count_);
+    const std::string base = directory_ + "/" + name;
+    std::string error;
+    if (!render::writePng(label.canvas, base + ".png", &error))
+        std::fprintf(stderr, "vren-vprinter: %s\n", error.c_str());
+    std::ofstream(base + ".bin", std::ios::binary) << label.raw;
+    std::ofstream(base + ".json", std::ios::binary) << label.transcript;
+    if (callback_)
+        callback_(base, label);
+}
+
+}  // namespace vprinter
