@@ -30,6 +30,9 @@ struct Behaviour {
     // Stop reading a connection once it has received this many bytes, so that
     // the sender's writes eventually block (negative: never).
     long long stopReadingAfter = -1;
+    // With stopReadingAfter: resume reading this many milliseconds after the
+    // connection stalled (negative: never), a slow reader.
+    long long resumeAfterMs = -1;
 };
 
 class VirtualPrinter {
@@ -75,6 +78,7 @@ private:
     void serveReadable(Connection &connection);
     void answerQueries(Connection &connection, const unsigned char *bytes, size_t size);
     void closeConnection(Connection &connection);
+    static bool isStalled(Connection &connection, const Behaviour &behaviour, int &timeout);
     void wake();
 
     mutable std::mutex mutex_;
