@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 
 #include <climits>
-#include <future>
 
 #include "library_test.h"
 
@@ -182,21 +181,16 @@ TEST_F(Connect, DisconnectWithoutConnectionClosesNothing) {
 
 TEST_F(Connect, DisconnectClosesTheConnection) {
     ASSERT_EQ(connectToVirtualPrinter(), 0);
-    std::promise<size_t> closed;
-    printer_->onConnectionClosed([&](size_t index, const std::string &) { closed.set_value(index); });
+    EXPECT_FALSE(printer_->waitForClosed(0, 10ms));
     EXPECT_EQ(DisconnectPrinter(), 0);
-    auto future = closed.get_future();
-    ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
-    EXPECT_EQ(future.get(), 0u);
+    EXPECT_TRUE(printer_->waitForClosed(0, 2s));
 }
 
 TEST_F(Connect, FailedIdentificationClosesTheNewConnection) {
     vprinter::Behaviour behaviour;
     behaviour.modelReply = "NOPE\r\n";
     ASSERT_EQ(connectToVirtualPrinter(behaviour), VREN_E_NOT_ACCEPTED);
-    std::promise<void> closed;
-    printer_->onConnectionClosed([&](size_t, const std::string &) { closed.set_value(); });
-    EXPECT_EQ(closed.get_future().wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(printer_->waitForClosed(0, 2s));
     EXPECT_EQ(DisconnectPrinter(), -1);
 }
 
@@ -220,11 +214,10 @@ TEST_F(Connect, ReconnectKeepsOrReplacesTheEarlierConnection) {
     vprinter::Behaviour second;
     second.modelReply = "LQ2\r\n";
     vprinter::VirtualPrinter replacement(second);
-    std::promise<void> firstClosed;
-    first.onConnectionClosed([&](size_t, const std::string &) { firstClosed.set_value(); });
+    EXPECT_FALSE(first.waitForClosed(0, 10ms));
     ASSERT_EQ(ConnectToPrinter(addressOf(replacement.listenTcp(0)).c_str()), 0);
     EXPECT_EQ(gPrinterModel, 152u);
-    EXPECT_EQ(firstClosed.get_future().wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(first.waitForClosed(0, 2s));
     ASSERT_EQ(DirectIO("new", 3, nullptr, nullptr), 0);
     EXPECT_TRUE(replacement.waitForBytes(0, 9, 2s));
     EXPECT_EQ(replacement.received(0).substr(6), "new");

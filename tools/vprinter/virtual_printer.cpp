@@ -157,6 +157,12 @@ bool VirtualPrinter::waitForBytes(size_t index, size_t count, std::chrono::milli
     });
 }
 
+bool VirtualPrinter::waitForClosed(size_t index, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout,
+                             [&] { return index < connections_.size() && !connections_[index]->open; });
+}
+
 bool VirtualPrinter::waitForConnections(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
@@ -196,11 +202,11 @@ void VirtualPrinter::closeConnection(Connection &connection) {
     close(connection.fd);
     if (connection.record >= 0)
         close(connection.record);
-    connection.open = false;
     std::function<void(size_t, const std::string &)> callback;
     std::string bytes;
     {
         std::lock_guard lock(mutex_);
+        connection.open = false;
         callback = closedCallback_;
         bytes = connection.bytes;
     }

@@ -60,6 +60,8 @@ public:
     std::string lastReceived() const;
     // Waits until connection `index` has received at least `count` bytes.
     bool waitForBytes(size_t index, size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until connection `index` has been closed (by either side).
+    bool waitForClosed(size_t index, std::chrono::milliseconds timeout) const;
     // Waits until `count` connections have been accepted.
     bool waitForConnections(size_t count, std::chrono::milliseconds timeout) const;
     // Drops what was recorded so far (connections stay open).
