@@ -114,11 +114,35 @@ void LogBatch::record(const char *format, ...) noexcept {
 }
 
 void LogBatch::message(const char *text, size_t length) noexcept {
+    if (tagFieldLength_ == 0) {
+        const int n = std::snprintf(tagField_, sizeof tagField_, "  : [%-25s] ", tag_);
+        tagFieldLength_ = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof tagField_ - 1);
+    }
     const Stamp stamp = now();
-    char head[160];
-    const int headLength = std::snprintf(head, sizeof head, "%s.%06u  : [%-25s] ", stamp.text, stamp.micros, tag_);
-    if (headLength > 0)
-        std::fwrite(head, 1, std::min(static_cast<size_t>(headLength), sizeof head - 1), file_);
+    // One record is assembled in place and handed to stdio in one piece.
+    char record[256];
+    char *out = record;
+    const size_t stampLength = std::strlen(stamp.text);
+    std::memcpy(out, stamp.text, stampLength);
+    out += stampLength;
+    *out++ = '.';
+    unsigned micros = stamp.micros;
+    for (int i = 5; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + micros % 10);
+        micros /= 10;
+    }
+    out += 6;
+    std::memcpy(out, tagField_, tagFieldLength_);
+    out += tagFieldLength_;
+    const size_t room = sizeof record - static_cast<size_t>(out - record) - 1;
+    if (length <= room) {
+        std::memcpy(out, text, length);
+        out += length;
+        *out++ = '\n';
+        std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
+        return;
+    }
+    std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
     std::fwrite(text, 1, length, file_);
     std::fputc('\n', file_);
 }
