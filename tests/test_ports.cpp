@@ -74,6 +74,23 @@ TEST_F(Ports, SerialChunksAndPauses) {
     EXPECT_EQ(printer_->received(0).substr(6), std::string(1000, 'S'));
 }
 
+// One transport call makes at most 200 attempts: over serial that is 102,400
+// bytes. Raw output longer than that goes out in several calls.
+TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
+    const std::string slave = startPrinter();
+    std::string label;
+    for (int i = 0; label.size() < 150000; ++i)
+        label += std::to_string(i) + ";";
+    label.resize(150000);
+    run({{"ttyS0", slave}}, [&] {
+        ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
+        EXPECT_EQ(writeData(label.data(), 150000), 102400);
+        EXPECT_EQ(DirectIO(label.data(), 150000, nullptr, nullptr), 0);
+    });
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 150000, 5s));
+    EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label);
+}
+
 TEST_F(Ports, ParallelScanWritesWithoutPauses) {
     const std::string slave = startPrinter();
     pty_.makeRaw();  // a parallel port does not translate line ends
