@@ -121,9 +121,10 @@ TEST_F(Ports, PrinterThatStopsReading) {
         clearSleeps();
         markLog();
         const std::string label(60000, 'x');
-        EXPECT_EQ(DirectIO(label.data(), static_cast<int>(label.size()), nullptr, nullptr), VREN_E_WRITE);
+        EXPECT_EQ(writeData(label.data(), static_cast<uint32_t>(label.size())), VREN_E_WRITE_GAVE_UP);
         const auto sleeps = sleepsTaken();
         EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 200000u), 5);
+        EXPECT_EQ(DirectIO(label.data(), static_cast<int>(label.size()), nullptr, nullptr), VREN_E_WRITE);
         EXPECT_EQ(logMessages("DirectIO").back(), "Failed to write");
     });
 }
