@@ -58,6 +58,18 @@ void writeFailureRecord(std::FILE *file) noexcept {
     std::fprintf(file, "%s.%06u  : Failed vasprinterf. Can't write dubug log.\n", stamp.text, stamp.micros);
 }
 
+// Formats the message and writes its record, or the failure record when the
+// message cannot be formatted.
+void writeFormatted(std::FILE *file, const char *tag, const char *format, std::va_list args) noexcept {
+    char *text = nullptr;
+    if (vasprintf(&text, format, args) < 0) {
+        writeFailureRecord(file);
+        return;
+    }
+    writeRecord(file, tag, text);
+    std::free(text);
+}
+
 }  // namespace
 
 void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept {
@@ -66,13 +78,7 @@ void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept
         reportOpenFailure();
         return;
     }
-    char *text = nullptr;
-    if (vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file);
-    } else {
-        writeRecord(file, tag, text);
-        std::free(text);
-    }
+    writeFormatted(file, tag, format, args);
     std::fclose(file);
 }
 
@@ -103,13 +109,7 @@ void LogBatch::record(const char *format, ...) noexcept {
         return;
     std::va_list args;
     va_start(args, format);
-    char *text = nullptr;
-    if (vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file_);
-    } else {
-        writeRecord(file_, tag_, text);
-        std::free(text);
-    }
+    writeFormatted(file_, tag_, format, args);
     va_end(args);
 }
 
