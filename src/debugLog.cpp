@@ -58,6 +58,18 @@ void writeFailureRecord(std::FILE *file) noexcept {
     std::fprintf(file, "%s.%06u  : Failed vasprinterf. Can't write dubug log.\n", stamp.text, stamp.micros);
 }
 
+// Formats the message and writes its record, or the failure record when the
+// message cannot be formatted.
+void writeFormatted(std::FILE *file, const char *tag, const char *format, std::va_list args) noexcept {
+    char *text = nullptr;
+    if (vasprintf(&text, format, args) < 0) {
+        writeFailureRecord(file);
+        return;
+    }
+    writeRecord(file, tag, text);
+    std::free(text);
+}
+
 }  // namespace
 
 void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept {
@@ -66,13 +78,7 @@ void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept
         reportOpenFailure();
         return;
     }
-    char *text = nullptr;
-    if (vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file);
-    } else {
-        writeRecord(file, tag, text);
-        std::free(text);
-    }
+    writeFormatted(file, tag, format, args);
     std::fclose(file);
 }
 
@@ -103,22 +109,40 @@ void LogBatch::record(const char *format, ...) noexcept {
         return;
     std::va_list args;
     va_start(args, format);
-    char *text = nullptr;
-    if (vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file_);
-    } else {
-        writeRecord(file_, tag_, text);
-        std::free(text);
-    }
+    writeFormatted(file_, tag_, format, args);
     va_end(args);
 }
 
 void LogBatch::message(const char *text, size_t length) noexcept {
+    if (tagFieldLength_ == 0) {
+        const int n = std::snprintf(tagField_, sizeof tagField_, "  : [%-25s] ", tag_);
+        tagFieldLength_ = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof tagField_ - 1);
+    }
     const Stamp stamp = now();
-    char head[160];
-    const int headLength = std::snprintf(head, sizeof head, "%s.%06u  : [%-25s] ", stamp.text, stamp.micros, tag_);
-    if (headLength > 0)
-        std::fwrite(head, 1, std::min(static_cast<size_t>(headLength), sizeof head - 1), file_);
+    // One record is assembled in place and handed to stdio in one piece.
+    char record[256];
+    char *out = record;
+    const size_t stampLength = std::strlen(stamp.text);
+    std::memcpy(out, stamp.text, stampLength);
+    out += stampLength;
+    *out++ = '.';
+    unsigned micros = stamp.micros;
+    for (int i = 5; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + micros % 10);
+        micros /= 10;
+    }
+    out += 6;
+    std::memcpy(out, tagField_, tagFieldLength_);
+    out += tagFieldLength_;
+    const size_t room = sizeof record - static_cast<size_t>(out - record) - 1;
+    if (length <= room) {
+        std::memcpy(out, text, length);
+        out += length;
+        *out++ = '\n';
+        std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
+        return;
+    }
+    std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
     std::fwrite(text, 1, length, file_);
     std::fputc('\n', file_);
 }

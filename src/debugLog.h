@@ -30,6 +30,9 @@ private:
     void message(const char *text, size_t length) noexcept;
 
     const char *tag_;
+    // "  : [<tag padded to 25>] ", formatted once per batch.
+    char tagField_[128];
+    size_t tagFieldLength_ = 0;
     std::FILE *file_ = nullptr;
     bool failed_ = false;
 };

@@ -1,5 +1,6 @@
 // Ending a label, clearing the printer's buffer, and raw I/O.
 #include "VrenLabelAPI.h"
+#include "OpenClose/connection.h"
 #include "compose.h"
 
 extern "C" VREN_API int Prints(int labels, int copies) {
@@ -41,7 +42,9 @@ extern "C" VREN_API int DirectIO(const void *writeBuffer, int writeLength, void 
         printDebugLog(tag, "Invalid read length");
         return VREN_E_READ;
     }
-    if (writing && writeData(writeBuffer, static_cast<uint32_t>(writeLength)) != writeLength) {
+    // Raw output of any length arrives whole: one transport call carries at
+    // most 200 chunks, so a longer request takes several.
+    if (writing && !vren::writeAll(writeBuffer, static_cast<size_t>(writeLength))) {
         printDebugLog(tag, "Failed to write");
         return VREN_E_WRITE;
     }

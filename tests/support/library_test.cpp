@@ -39,7 +39,13 @@ std::string LibraryTest::logText() const {
     std::ifstream in(directory_ + "/VRENLinuxSDKLog.txt", std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    return text.str();
+    const std::string all = text.str();
+    return logMark_ < all.size() ? all.substr(logMark_) : std::string();
+}
+
+void LibraryTest::markLog() {
+    logMark_ = 0;
+    logMark_ = logText().size();
 }
 
 std::vector<std::string> LibraryTest::logMessages(const std::string &tag) const {

@@ -21,8 +21,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The debug log written so far, and its records' messages for one tag.
+    // The debug log written since the last markLog() (the whole log before
+    // the first), and its records' messages for one tag.
     std::string logText() const;
+    void markLog();
     std::vector<std::string> logMessages(const std::string &tag) const;
 
     // Starts a virtual printer on a free loopback port and connects to it.
@@ -37,6 +39,7 @@ protected:
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     uint16_t port_ = 0;
     std::string directory_;
+    size_t logMark_ = 0;
     std::string previousDirectory_;
 };
 

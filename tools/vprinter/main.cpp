@@ -51,27 +51,31 @@ void usage() {
         stderr);
 }
 
-// Shows received bytes readably: printable text as is, a line break after each
-// carriage return, everything else as \xNN.
+// Shows received bytes readably: printable text as is, other bytes escaped,
+// a line break after each command's CR (or CR LF), long binary runs elided.
 void show(size_t index, const std::string &bytes) {
     std::printf("--- connection %zu: %zu bytes ---\n", index, bytes.size());
     size_t binaryRun = 0;
-    for (unsigned char c : bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const bool next_is_lf = i + 1 < bytes.size() && bytes[i + 1] == '\n';
         if (c == '\r') {
-            std::fputs("\\r\n", stdout);
+            std::fputs(next_is_lf ? "\\r" : "\\r\n", stdout);
         } else if (c == '\n') {
-            std::fputs("\\n", stdout);
+            std::fputs("\\n\n", stdout);
         } else if (c >= 0x20 && c < 0x7f) {
             std::putchar(c);
-            binaryRun = 0;
-            continue;
-        } else if (++binaryRun <= 64) {
+        } else if (++binaryRun <= 48) {
             std::printf("\\x%02x", c);
-        } else if (binaryRun == 65) {
-            std::fputs("...", stdout);
+            continue;
+        } else {
+            if (binaryRun == 49)
+                std::fputs("...", stdout);
+            continue;
         }
+        binaryRun = 0;
     }
-    std::printf("\n--- end of connection %zu ---\n", index);
+    std::printf("--- end of connection %zu ---\n", index);
     std::fflush(stdout);
 }
 

@@ -57,6 +57,10 @@ struct VirtualPrinter::Connection {
     std::string bytes;
     // Bytes received over the connection's life (bytes may be cleared).
     long long total = 0;
+    // When the connection stopped reading, and whether it resumed since.
+    std::chrono::steady_clock::time_point stalledAt{};
+    bool stalled = false;
+    bool resumed = false;
     // The last bytes seen, to find queries that arrive split across reads.
     std::string window;
     int record = -1;
@@ -193,6 +197,12 @@ bool VirtualPrinter::waitForBytes(size_t index, size_t count, std::chrono::milli
     });
 }
 
+bool VirtualPrinter::waitForClosed(size_t index, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout,
+                             [&] { return index < connections_.size() && !connections_[index]->open; });
+}
+
 bool VirtualPrinter::waitForConnections(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
@@ -232,11 +242,11 @@ void VirtualPrinter::closeConnection(Connection &connection) {
     close(connection.fd);
     if (connection.record >= 0)
         close(connection.record);
-    connection.open = false;
     std::function<void(size_t, const std::string &)> callback;
     std::string bytes;
     {
         std::lock_guard lock(mutex_);
+        connection.open = false;
         callback = closedCallback_;
         bytes = connection.bytes;
     }
@@ -267,7 +277,8 @@ void VirtualPrinter::answerQueries(Connection &connection, const unsigned char *
 void VirtualPrinter::serveReadable(Connection &connection) {
     const Behaviour behaviour = this->behaviour();
     size_t room = 1 << 16;
-    const long long limit = behaviour.closeAfter >= 0 ? behaviour.closeAfter : behaviour.stopReadingAfter;
+    const long long limit =
+        behaviour.closeAfter >= 0 ? behaviour.closeAfter : (connection.resumed ? -1 : behaviour.stopReadingAfter);
     if (limit >= 0) {
         const long long left = limit - connection.total;
         if (left <= 0)
@@ -310,11 +321,32 @@ void VirtualPrinter::serveReadable(Connection &connection) {
         std::this_thread::sleep_for(behaviour.readPause);
 }
 
+bool VirtualPrinter::isStalled(Connection &connection, const Behaviour &behaviour, int &timeout) {
+    if (connection.resumed || behaviour.stopReadingAfter < 0 || connection.total < behaviour.stopReadingAfter)
+        return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!connection.stalled) {
+        connection.stalled = true;
+        connection.stalledAt = now;
+    }
+    if (behaviour.resumeAfterMs < 0)
+        return true;
+    const auto resumeAt = connection.stalledAt + std::chrono::milliseconds(behaviour.resumeAfterMs);
+    if (now >= resumeAt) {
+        connection.resumed = true;
+        return false;
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(resumeAt - now).count() + 1;
+    timeout = std::min(timeout, static_cast<int>(wait));
+    return true;
+}
+
 void VirtualPrinter::run() {
     for (;;) {
         std::vector<pollfd> fds;
         std::vector<Connection *> served;
         Behaviour behaviour;
+        int timeout = 200;
         {
             std::lock_guard lock(mutex_);
             if (stopping_)
@@ -325,15 +357,13 @@ void VirtualPrinter::run() {
             for (auto &connection : connections_) {
                 if (!connection->open)
                     continue;
-                const bool stalled =
-                    behaviour.stopReadingAfter >= 0 && connection->total >= behaviour.stopReadingAfter;
-                if (stalled)
+                if (isStalled(*connection, behaviour, timeout))
                     continue;
                 fds.push_back({connection->fd, POLLIN, 0});
                 served.push_back(connection.get());
             }
         }
-        if (poll(fds.data(), fds.size(), 200) < 0 && errno != EINTR)
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             uint64_t count;

@@ -31,6 +31,9 @@ struct Behaviour {
     // Stop reading a connection once it has received this many bytes, so that
     // the sender's writes eventually block (negative: never).
     long long stopReadingAfter = -1;
+    // With stopReadingAfter: resume reading this many milliseconds after the
+    // connection stalled (negative: never), a slow reader.
+    long long resumeAfterMs = -1;
     // A slow reader: at most this many bytes per read (0: no limit), and a
     // pause after each read.
     size_t readChunk = 0;
@@ -68,6 +71,8 @@ public:
     std::string lastReceived() const;
     // Waits until connection `index` has received at least `count` bytes.
     bool waitForBytes(size_t index, size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until connection `index` has been closed (by either side).
+    bool waitForClosed(size_t index, std::chrono::milliseconds timeout) const;
     // Waits until `count` connections have been accepted.
     bool waitForConnections(size_t count, std::chrono::milliseconds timeout) const;
     // Drops what was recorded so far (connections stay open).
@@ -90,6 +95,7 @@ private:
     void serveReadable(Connection &connection);
     void answerQueries(Connection &connection, const unsigned char *bytes, size_t size);
     void closeConnection(Connection &connection);
+    static bool isStalled(Connection &connection, const Behaviour &behaviour, int &timeout);
     void wake();
 
     mutable std::mutex mutex_;

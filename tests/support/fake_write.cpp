@@ -1,0 +1,45 @@
+#include "fake_write.h"
+
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace vren::test {
+namespace {
+
+std::atomic<size_t> gLength{0};
+std::atomic<size_t> gAccepted{0};
+
+// The length to pass on for a call of `length` bytes; disarms the script.
+size_t scripted(size_t length) {
+    size_t expected = length;
+    if (length != 0 && gLength.compare_exchange_strong(expected, 0))
+        return gAccepted.load();
+    return length;
+}
+
+template <typename Function>
+Function next(const char *name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+void shortenNextWrite(size_t length, size_t accepted) {
+    gAccepted = accepted;
+    gLength = length;
+}
+
+}  // namespace vren::test
+
+extern "C" ssize_t write(int fd, const void *bytes, size_t length) {
+    static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t)>("write");
+    return real(fd, bytes, vren::test::scripted(length));
+}
+
+extern "C" ssize_t send(int fd, const void *bytes, size_t length, int flags) {
+    static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t, int)>("send");
+    return real(fd, bytes, vren::test::scripted(length), flags);
+}

@@ -1,0 +1,14 @@
+// A fake of write() and send() at the C library boundary: the test programs
+// define both and pass every call on to the C library, except the one a test
+// scripts, which is cut short as a device that takes only part of a chunk.
+#pragma once
+
+#include <cstddef>
+
+namespace vren::test {
+
+// The next write() or send() of exactly `length` bytes hands only the first
+// `accepted` bytes on and reports that count.
+void shortenNextWrite(size_t length, size_t accepted);
+
+}  // namespace vren::test

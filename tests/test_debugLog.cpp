@@ -1,0 +1,123 @@
+// The debug log: record format, file handling and failure paths.
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+
+#include "library_test.h"
+
+namespace vren::test {
+namespace {
+
+class DebugLog : public LibraryTest {};
+
+const std::regex kStamp(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{6})");
+
+// Splits the log into records (every record ends in a line feed and the next
+// one starts with a time stamp).
+std::vector<std::string> records(const std::string &text) {
+    std::vector<std::string> out;
+    const std::regex start(R"((^|\n)(\d{4}/\d{2}/\d{2} ))");
+    std::vector<size_t> starts;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), start); it != std::sregex_iterator(); ++it)
+        starts.push_back(static_cast<size_t>(it->position(2)));
+    for (size_t i = 0; i < starts.size(); ++i)
+        out.push_back(text.substr(starts[i], (i + 1 < starts.size() ? starts[i + 1] : text.size()) - starts[i]));
+    return out;
+}
+
+// The record with its time stamp replaced by "T".
+std::string withoutStamp(const std::string &record) {
+    return std::regex_replace(record, kStamp, "T", std::regex_constants::format_first_only);
+}
+
+TEST_F(DebugLog, RecordFormat) {
+    struct Row {
+        const char *tag;
+        std::string message;
+        std::string expected;
+    };
+    const std::string tag25(25, 'A');
+    const std::string tag30 = "printLongerThanTwentyFiveChars";
+    const Row rows[] = {
+        /* 0 */ {"ConnectToPrinter", "start", "T  : [ConnectToPrinter         ] start\n"},
+        /* 1 */ {tag25.c_str(), "x", "T  : [" + tag25 + "] x\n"},
+        /* 2 */ {tag30.c_str(), "long tag is not cut", "T  : [" + tag30 + "] long tag is not cut\n"},
+        /* 3 */ {"t", "", "T  : [t                        ] \n"},
+        /* 4 */ {"t", "two\nlines", "T  : [t                        ] two\nlines\n"},
+    };
+    for (const Row &row : rows)
+        printDebugLog(row.tag, "%s", row.message.c_str());
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(withoutStamp(found[i]), rows[i].expected) << "row " << i;
+}
+
+TEST_F(DebugLog, FormatsArgumentsAndKeepsPlainTextUnchanged) {
+    printDebugLog("t", "model = %s, %d", "LQ1", 151);
+    printDebugLog("t", "plain text, no conversions");
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(withoutStamp(found[0]), "T  : [t                        ] model = LQ1, 151\n");
+    EXPECT_EQ(withoutStamp(found[1]), "T  : [t                        ] plain text, no conversions\n");
+}
+
+TEST_F(DebugLog, MicrosecondsAlwaysHaveSixDigits) {
+    for (int i = 0; i < 200; ++i)
+        printDebugLog("t", "r");
+    const std::regex record(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{6}  : \[t {24}\] r\n)");
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), 200u);
+    for (const auto &r : found)
+        EXPECT_TRUE(std::regex_match(r, record)) << r;
+}
+
+TEST_F(DebugLog, CreatesTheFileAndAppendsAfterEarlierRecords) {
+    { std::ofstream("VRENLinuxSDKLog.txt") << "earlier run\n"; }
+    printDebugLog("t", "first");
+    printDebugLog("t", "second");
+    const std::string text = logText();
+    EXPECT_EQ(text.rfind("earlier run\n", 0), 0u);
+    const size_t first = text.find("] first\n");
+    const size_t second = text.find("] second\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_GT(second, first);
+}
+
+TEST_F(DebugLog, UnwritableDirectoryReportsOnStandardOutput) {
+    // A working directory that no longer exists cannot take the file.
+    ASSERT_EQ(mkdir("gone", 0700), 0);
+    ASSERT_EQ(chdir("gone"), 0);
+    ASSERT_EQ(rmdir((directory_ + "/gone").c_str()), 0);
+    ::testing::internal::CaptureStdout();
+    printDebugLog("t", "lost");
+    printDebugLog("t", "lost too");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Failed to open log file.\nFailed to open log file.\n");
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+}
+
+TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
+    // In the C locale a lone surrogate has no multibyte form: vasprintf fails.
+    printDebugLog("t", "%ls", L"\xD800");
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(withoutStamp(found[0]), "T  : Failed vasprinterf. Can't write dubug log.\n");
+}
+
+// The transport's per-byte records look exactly like single records: a NUL
+// byte ends the message as "%s" would, other bytes appear raw.
+TEST_F(DebugLog, PerByteRecordsOfTheTransport) {
+    const unsigned char bytes[] = {0x00, 'A', '\n', 0xFF};
+    writeData(bytes, sizeof bytes);  // not connected: the write fails, the records stay
+    const auto messages = logMessages("writeData");
+    ASSERT_GE(messages.size(), 5u);
+    EXPECT_EQ(messages[0], "write data : ");
+    EXPECT_EQ(messages[1], "i : 0, 00, ");
+    EXPECT_EQ(messages[2], "i : 1, 41, A ");
+    EXPECT_EQ(messages[3], "i : 2, 0a, \n ");
+    EXPECT_EQ(messages[4], "i : 3, ff, \xff ");
+}
+
+}  // namespace
+}  // namespace vren::test

@@ -1,0 +1,172 @@
+// Job output: the buffer check, printing, the clear command and raw I/O, on
+// the wire at the virtual printer.
+#include <climits>
+#include <cstring>
+
+#include "library_test.h"
+
+namespace vren::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Job : public LibraryTest {
+protected:
+    void connect(vprinter::Behaviour behaviour = {}) {
+        ASSERT_EQ(connectToVirtualPrinter(behaviour), 0);
+        clearSleeps();
+        markLog();
+    }
+    // Puts `count` bytes of pending commands into the buffer.
+    static std::string fill(uint32_t count, char c = 'c') {
+        std::string pending(count, c);
+        std::memcpy(gPrintData, pending.data(), count);
+        gDataIndex = count;
+        return pending;
+    }
+};
+
+TEST_F(Job, BufferCheckSendsFromThreshold) {
+    connect();
+    const std::string below = fill(3583);
+    EXPECT_EQ(bufferCheck(), 0);
+    EXPECT_EQ(gDataIndex, 3583u);
+    EXPECT_TRUE(sleepsTaken().empty());
+
+    const std::string at = fill(3584, 'd');
+    EXPECT_EQ(bufferCheck(), 0);
+    EXPECT_EQ(gDataIndex, 0u);
+    EXPECT_EQ(gPrintData[0], 0);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000}));  // one transport call, one chunk
+    EXPECT_EQ(printed(3584), at);
+    EXPECT_EQ(logMessages("bufferCheck"), (std::vector<std::string>{"start", "end", "start", "end"}));
+}
+
+TEST_F(Job, BufferCheckFailureKeepsTheBuffer) {
+    const std::string pending = fill(4000);
+    EXPECT_EQ(bufferCheck(), VREN_E_WRITE);  // not connected
+    EXPECT_EQ(pendingBytes(), pending);
+    EXPECT_EQ(logMessages("bufferCheck"), (std::vector<std::string>{"start", "Failed to write"}));
+}
+
+TEST_F(Job, PrintsSendsTheBufferAndThePrintCommand) {
+    struct Row {
+        uint32_t pending;
+        int labels;
+        int copies;
+        std::string command;
+    };
+    const Row rows[] = {
+        /* 0 */ {0, 2, 3, "P2,3\r"},
+        /* 1 */ {100, 1, 1, "P1,1\r"},
+        /* 2 */ {0, -1, 0, "P-1,0\r"},
+        /* 3 */ {10, INT_MIN, INT_MAX, "P-2147483648,2147483647\r"},
+        // The buffer may hold up to its full size after failed sends: it is
+        // sent first, then the print command, in order.
+        /* 4 */ {4094, 1, 1, "P1,1\r"},
+    };
+    connect();
+    size_t total = 0;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        const std::string pending = fill(rows[i].pending, static_cast<char>('a' + i));
+        EXPECT_EQ(Prints(rows[i].labels, rows[i].copies), 0);
+        EXPECT_EQ(gDataIndex, 0u);
+        total += pending.size() + rows[i].command.size();
+        const std::string all = printed(total);
+        ASSERT_GE(all.size(), total);
+        EXPECT_BYTES(pending + rows[i].command, std::string_view(all).substr(total - pending.size() - rows[i].command.size()));
+    }
+}
+
+TEST_F(Job, FailedPrintKeepsTheBufferWithThePrintCommand) {
+    fill(10);
+    EXPECT_EQ(Prints(1, 2), VREN_E_WRITE);
+    EXPECT_EQ(pendingBytes(), std::string(10, 'c') + "P1,2\r");
+    EXPECT_EQ(Prints(1, 2), VREN_E_WRITE);
+    EXPECT_EQ(pendingBytes(), std::string(10, 'c') + "P1,2\rP1,2\r");
+    EXPECT_EQ(logMessages("Prints"), (std::vector<std::string>{"start", "Failed to write", "start", "Failed to write"}));
+}
+
+TEST_F(Job, ClearBufferWritesAtOnceAndLeavesTheBuffer) {
+    connect();
+    const std::string pending = fill(200);
+    EXPECT_EQ(ClearBuffer(), 0);
+    EXPECT_BYTES("CB\r", printed(3));
+    EXPECT_EQ(pendingBytes(), pending);
+    EXPECT_EQ(logMessages("ClearBuffer"), (std::vector<std::string>{"start", "end"}));
+    DisconnectPrinter();
+    EXPECT_EQ(ClearBuffer(), VREN_E_WRITE);
+}
+
+TEST_F(Job, DirectIO) {
+    // Every row writes `write` (if any), then reads up to `wanted` bytes; the
+    // printer answers the status query with one byte.
+    struct Row {
+        std::string write;
+        bool writeBuffer;
+        bool readBuffer;
+        int wanted;
+        int result;
+        int read;  // *readLength afterwards
+        std::string sent;
+    };
+    const Row rows[] = {
+        /* 0 */ {"^cu\r", true, true, 10, 0, 1, "^cu\r"},
+        /* 1 */ {"", false, true, 10, VREN_E_READ, 0, ""},  // only reads: nothing comes
+        /* 2 */ {"", true, false, 0, 0, 0, ""},  // nothing to do
+        /* 3 */ {"RAW\r", true, false, 0, 0, 0, "RAW\r"},
+        /* 4 */ {"^cu\r", true, true, 0, 0, 0, "^cu\r"},  // read length 0: no read
+        /* 5 */ {"^cu\r", true, true, -1, VREN_E_READ, -1, ""},  // refused before writing
+    };
+    vprinter::Behaviour behaviour;
+    behaviour.status = 0x44;
+    connect(behaviour);
+    size_t total = 0;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        unsigned char answer[16] = {};
+        int length = row.wanted;
+        EXPECT_EQ(DirectIO(row.writeBuffer ? row.write.data() : nullptr, static_cast<int>(row.write.size()),
+                           row.readBuffer ? answer : nullptr, &length),
+                  row.result);
+        EXPECT_EQ(length, row.read);
+        if (row.read == 1) {
+            EXPECT_EQ(answer[0], 0x44);
+        }
+        total += row.sent.size();
+        EXPECT_BYTES(row.sent, printed(total).substr(total - row.sent.size()));
+    }
+}
+
+TEST_F(Job, DirectIORefusesBadLengths) {
+    connect();
+    unsigned char answer[4];
+    EXPECT_EQ(DirectIO("abc", -3, nullptr, nullptr), VREN_E_WRITE);
+    EXPECT_EQ(DirectIO("abc", 3, answer, nullptr), VREN_E_READ);
+    EXPECT_EQ(printed(), "");  // nothing was sent
+    EXPECT_EQ(logMessages("DirectIO"), (std::vector<std::string>{"start", "Invalid write length : -3", "start",
+                                                                  "Invalid read length"}));
+}
+
+TEST_F(Job, DirectIOReadsAtMost512Bytes) {
+    vprinter::Behaviour behaviour;
+    behaviour.modelReply = std::string(700, 'm');
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    printer_->setBehaviour(behaviour);
+    std::string answer(1000, '\0');
+    int length = 1000;
+    EXPECT_EQ(DirectIO("^PI0\r\n", 6, answer.data(), &length), 0);
+    EXPECT_EQ(length, 512);
+}
+
+TEST_F(Job, DirectIOWriteFailure) {
+    int length = 4;
+    unsigned char answer[4];
+    EXPECT_EQ(DirectIO("abc", 3, answer, &length), VREN_E_WRITE);  // not connected
+    EXPECT_EQ(length, 4);  // the read step did not run
+}
+
+}  // namespace
+}  // namespace vren::test

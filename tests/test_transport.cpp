@@ -1,0 +1,173 @@
+// Transport over loopback TCP: chunking, pacing, retries and polled reads,
+// checked on the wire at the virtual printer and through the recorded pauses.
+#include <thread>
+
+#include "fake_write.h"
+#include "library_test.h"
+
+namespace vren::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Transport : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        behaviour_.status = -1;
+    }
+    // Connects, then forgets the pauses of the connect.
+    void connect() {
+        ASSERT_EQ(connectToVirtualPrinter(behaviour_), 0);
+        clearSleeps();
+        markLog();
+    }
+    // Sends a model query, so that the printer answers with the model reply.
+    void askForReply(const std::string &reply) {
+        vprinter::Behaviour b = printer_->behaviour();
+        b.modelReply = reply;
+        printer_->setBehaviour(b);
+        const unsigned char query[] = {'^', 'P', 'I', '0', '\r', '\n'};
+        ASSERT_EQ(writeData(query, sizeof query), 6);
+        ASSERT_TRUE(printer_->waitForBytes(0, 12, 2s));
+        clearSleeps();
+        markLog();
+    }
+    vprinter::Behaviour behaviour_;
+};
+
+TEST_F(Transport, SixBytesOverTheNetworkAreOneChunk) {
+    connect();
+    EXPECT_EQ(writeData("ABCDEF", 6), 6);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000}));
+    EXPECT_BYTES("ABCDEF", printed(6));
+    EXPECT_EQ(logMessages("writeData").back(), "complete to write the data.");
+}
+
+TEST_F(Transport, TheWholeRequestIsOneChunkOverTheNetwork) {
+    connect();
+    const std::string request(10000, 'x');
+    EXPECT_EQ(writeData(request.data(), static_cast<uint32_t>(request.size())), 10000);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000}));
+    EXPECT_EQ(printed(10000), request);
+}
+
+// A device that takes only part of a chunk: the attempt counts as failed, and
+// the next one goes on from the first byte not taken, so nothing is sent twice.
+TEST_F(Transport, ShortWriteContinuesFromTheFirstByteNotTaken) {
+    connect();
+    std::string label;
+    for (int i = 0; label.size() < 1000; ++i)
+        label += std::to_string(i) + ",";
+    label.resize(1000);
+    shortenNextWrite(1000, 300);
+    EXPECT_EQ(writeData(label.data(), 1000), 1000);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000, 200000, 10000}));
+    EXPECT_EQ(printed(1000), label);
+}
+
+TEST_F(Transport, CountZeroReturnsAtOnce) {
+    connect();
+    EXPECT_EQ(writeData("x", 0), 0);
+    EXPECT_TRUE(sleepsTaken().empty());
+    EXPECT_EQ(printed(), "");
+}
+
+// Without a connection every attempt fails: five are absorbed with a pause of
+// 200 ms each, the sixth gives up.
+TEST_F(Transport, SixthFailedAttemptGivesUp) {
+    EXPECT_EQ(writeData("abc", 3), VREN_E_WRITE_GAVE_UP);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000, 200000, 10000, 200000, 10000, 200000, 10000,
+                                                    200000, 10000, 200000, 10000}));
+}
+
+// A peer that closed the connection must not kill the process with SIGPIPE;
+// the writes fail like any failed attempt.
+TEST_F(Transport, PeerClosedMidLabelFailsWithoutSignal) {
+    behaviour_.closeAfter = 6 + 10;
+    connect();
+    const std::string part(1000, 'L');
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; ++i) {
+        result = DirectIO(part.data(), static_cast<int>(part.size()), nullptr, nullptr);
+        std::this_thread::sleep_for(20ms);  // lets the peer's reset arrive
+    }
+    EXPECT_EQ(result, VREN_E_WRITE);
+    EXPECT_EQ(logMessages("DirectIO").back(), "Failed to write");
+}
+
+TEST_F(Transport, ReadStopsWhenTheWantedCountArrived) {
+    connect();
+    askForReply(std::string(20, 'a') + "BCDEF");
+    unsigned char reply[32] = {};
+    EXPECT_EQ(readData(reply, 20), 20);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{100000, 30000}));
+    EXPECT_EQ(logMessages("readData")[1], "Complete to read the data.");
+    // The rest stays on the connection for the next read.
+    EXPECT_EQ(readData(reply, 20), 5);
+    EXPECT_BYTES("BCDEF", std::string_view(reinterpret_cast<char *>(reply), 5));
+}
+
+TEST_F(Transport, ShortReplyPollsTwentyTimes) {
+    connect();
+    askForReply("LQ1\r\n");
+    unsigned char reply[20] = {};
+    EXPECT_EQ(readData(reply, 20), 5);
+    const auto sleeps = sleepsTaken();
+    ASSERT_EQ(sleeps.size(), 21u);
+    EXPECT_EQ(sleeps.front(), 100000u);
+    const auto messages = logMessages("readData");
+    ASSERT_EQ(messages.size(), 7u);
+    EXPECT_EQ(messages[0], "START");
+    EXPECT_EQ(messages[1], "read data : ");
+    EXPECT_EQ(messages[2], "4c, L ");
+    EXPECT_EQ(messages[5], "0d, \r ");
+}
+
+TEST_F(Transport, ReadEndsAfterAReadWhoseLastByteIsNul) {
+    connect();
+    askForReply(std::string("AB\0", 3));
+    unsigned char reply[20] = {};
+    EXPECT_EQ(readData(reply, 20), 3);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{100000, 30000}));
+    EXPECT_EQ(logMessages("readData")[1], "The last of data is a null.");
+}
+
+TEST_F(Transport, NulInsideAReadDoesNotStopPolling) {
+    connect();
+    askForReply(std::string("A\0B", 3));
+    unsigned char reply[20] = {};
+    EXPECT_EQ(readData(reply, 20), 3);
+    EXPECT_EQ(sleepsTaken().size(), 21u);
+}
+
+TEST_F(Transport, ReadReturnsAtMost512BytesAndWritesNoFurther) {
+    connect();
+    askForReply(std::string(600, 'r'));
+    std::string area(600, '\xAA');
+    EXPECT_EQ(readData(area.data(), 600), 512);
+    EXPECT_EQ(area.substr(0, 512), std::string(512, 'r'));
+    EXPECT_EQ(area.substr(512), std::string(88, '\xAA'));
+}
+
+TEST_F(Transport, NegativeOrZeroCountsReadNothing) {
+    connect();
+    askForReply("LQ1\r\n");
+    unsigned char reply[8] = {};
+    EXPECT_EQ(readData(reply, -1), 0);
+    EXPECT_TRUE(sleepsTaken().empty());
+    EXPECT_EQ(readData(reply, 0), 0);  // twenty empty polls
+    EXPECT_EQ(sleepsTaken().size(), 21u);
+    EXPECT_EQ(readData(reply, 8), 5);  // the reply was left on the connection
+}
+
+TEST_F(Transport, InitDataBufferClearsEveryByte) {
+    std::fill(std::begin(gPrintData), std::end(gPrintData), 0x5A);
+    gDataIndex = 1234;
+    initDataBuffer();
+    EXPECT_EQ(gDataIndex, 0u);
+    EXPECT_TRUE(std::all_of(std::begin(gPrintData), std::end(gPrintData), [](unsigned char c) { return c == 0; }));
+}
+
+}  // namespace
+}  // namespace vren::test
