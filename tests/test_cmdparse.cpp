@@ -1,0 +1,322 @@
+// The command parser: exact byte strings of the command language in, typed
+// commands and diagnostics (shown as their JSON lines) out.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "json.h"
+#include "parser.h"
+
+namespace {
+
+using cmdparse::Event;
+
+std::string lines(const std::vector<Event> &events) {
+    std::string out;
+    for (const Event &event : events) {
+        if (const auto *command = std::get_if<cmdparse::Command>(&event))
+            out += cmdparse::toJson(*command);
+        else
+            out += cmdparse::toJson(std::get<cmdparse::Diagnostic>(event));
+        out += '\n';
+    }
+    return out;
+}
+
+std::string parsed(std::string_view bytes) { return lines(cmdparse::parseAll(bytes)); }
+
+// The same stream fed one byte at a time.
+std::string parsedBytewise(std::string_view bytes) {
+    cmdparse::Parser parser;
+    std::vector<Event> events;
+    for (char c : bytes) {
+        parser.feed(&c, 1);
+        for (Event &event : parser.take())
+            events.push_back(std::move(event));
+    }
+    parser.finish();
+    for (Event &event : parser.take())
+        events.push_back(std::move(event));
+    return lines(events);
+}
+
+struct Row {
+    std::string bytes;
+    std::string expected;  // JSON lines
+};
+
+std::string b(const char *text, size_t size) { return std::string(text, size); }
+
+const std::vector<Row> &rows() {
+    static const std::vector<Row> table = {
+        // 0: model and status queries
+        {"^PI0\r\n^cu\r", R"({"offset":0,"length":5,"command":"^PI0"}
+{"offset":6,"length":4,"command":"^cu"}
+)"},
+        // 1: print, negative counts, clear
+        {"P2,3\rP-1,0\rCB\r", R"({"offset":0,"length":5,"command":"P","labels":2,"copies":3}
+{"offset":5,"length":6,"command":"P","labels":-1,"copies":0}
+{"offset":11,"length":3,"command":"CB"}
+)"},
+        // 2: device text, numeric font
+        {"T10,20,3,1,1,0,0,N,N,'ABC'\r",
+         R"({"offset":0,"length":27,"command":"T","x":10,"y":20,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"ABC"}
+)"},
+        // 3: device text, lettered font, bold, code-page bytes kept as bytes
+        {"T-5,7,a,2,3,0,1,N,B,'\xC7\xD1'\r",
+         R"({"offset":0,"length":25,"command":"T","x":-5,"y":7,"font":"a","xMultiplier":2,"yMultiplier":3,"reserved":0,"rotation":1,"fixed":"N","bold":"B","data":"\u00c7\u00d1"}
+)"},
+        // 4: vector text with every letter field
+        {"V10,20,U,30,40,2,B,R,I,3,C,1,'Hi'\r",
+         R"({"offset":0,"length":34,"command":"V","x":10,"y":20,"font":"U","width":30,"height":40,"spacing":2,"bold":"B","reverse":"R","italic":"I","rotation":3,"alignment":"C","lastOption":1,"data":"Hi"}
+)"},
+        // 5: quoted data holding a quote and a carriage return (not followed by each other)
+        {"T1,2,3,1,1,0,0,N,N,'it's\rok'\r",
+         R"({"offset":0,"length":29,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"it's\u000dok"}
+)"},
+        // 6: empty data
+        {"B150,100,1,2,6,100,0,0,''\r",
+         R"({"offset":0,"length":26,"command":"B1","x":50,"y":100,"type":1,"narrow":2,"wide":6,"height":100,"rotation":0,"readable":0,"data":""}
+)"},
+        // 7: every B2 symbology and B3
+        {"B210,20,M,2,'ABC'\rB210,20,P,30,5,3,1,1,1,3,10,0,'ABC'\rB2100,50,Q,2,M,3,0,'ABC'\r"
+         "B210,20,D,3,R,1,'ABC'\rB210,20,A,4,1,23,0,15,5,2,'ABC'\rB210,20,F,2,4,50,1,3,0,'ABC'\r"
+         "B210,20,C,2,4,50,1,8,F,4,0,'ABC'\rB210,20,B,4,50,7,1,'ABC'\rB310,20,R,5,2,2,0,6,1,'(01)12345678901231'\r",
+         R"({"offset":0,"length":18,"command":"B2","x":10,"y":20,"symbology":"M","fields":[2],"data":"ABC"}
+{"offset":18,"length":36,"command":"B2","x":10,"y":20,"symbology":"P","fields":[30,5,3,1,1,1,3,10,0],"data":"ABC"}
+{"offset":54,"length":25,"command":"B2","x":100,"y":50,"symbology":"Q","fields":[2,"M",3,0],"data":"ABC"}
+{"offset":79,"length":22,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"R",1],"data":"ABC"}
+{"offset":101,"length":32,"command":"B2","x":10,"y":20,"symbology":"A","fields":[4,1,23,0,15,5,2],"data":"ABC"}
+{"offset":133,"length":29,"command":"B2","x":10,"y":20,"symbology":"F","fields":[2,4,50,1,3,0],"data":"ABC"}
+{"offset":162,"length":33,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"F",4,0],"data":"ABC"}
+{"offset":195,"length":25,"command":"B2","x":10,"y":20,"symbology":"B","fields":[4,50,7,1],"data":"ABC"}
+{"offset":220,"length":43,"command":"B3","x":10,"y":20,"symbology":"R","fields":[5,2,2,0,6,1],"data":"(01)12345678901231"}
+)"},
+        // 8: blocks with and without thickness, circle
+        {"BD10,20,300,400,O\rBD10,20,300,400,B,3\rCD100,100,2,1\r",
+         R"({"offset":0,"length":18,"command":"BD","startX":10,"startY":20,"endX":300,"endY":400,"option":"O"}
+{"offset":18,"length":20,"command":"BD","startX":10,"startY":20,"endX":300,"endY":400,"option":"B","thickness":3}
+{"offset":38,"length":14,"command":"CD","x":100,"y":100,"size":2,"multiplier":1}
+)"},
+        // 9: settings, CR and CR LF endings
+        {"SS9\rSS11\rSD20\rSOT\rCUTy,3\r\nCUTy\r\nCUTn\r\nRWDy\r\nSA-100\rTA5\rSTd\rSF1\r"
+         "SL1200,24,G,0\rSW800\rSM-2147483648,2147483647\rCS0,0\r",
+         R"({"offset":0,"length":4,"command":"SS","fields":[9]}
+{"offset":4,"length":5,"command":"SS","fields":[11]}
+{"offset":9,"length":5,"command":"SD","fields":[20]}
+{"offset":14,"length":4,"command":"SO","fields":["T"]}
+{"offset":18,"length":7,"command":"CUT","fields":["y",3]}
+{"offset":26,"length":5,"command":"CUT","fields":["y"]}
+{"offset":32,"length":5,"command":"CUT","fields":["n"]}
+{"offset":38,"length":5,"command":"RWD","fields":["y"]}
+{"offset":44,"length":7,"command":"SA","fields":[-100]}
+{"offset":51,"length":4,"command":"TA","fields":[5]}
+{"offset":55,"length":4,"command":"ST","fields":["d"]}
+{"offset":59,"length":4,"command":"SF","fields":[1]}
+{"offset":63,"length":14,"command":"SL","fields":[1200,24,"G",0]}
+{"offset":77,"length":6,"command":"SW","fields":[800]}
+{"offset":83,"length":25,"command":"SM","fields":[-2147483648,2147483647]}
+{"offset":108,"length":6,"command":"CS","fields":[0,0]}
+)"},
+        // 10: control commands
+        {"@\r~JC\r\n~JR\r\n~PH\r\n", R"({"offset":0,"length":2,"command":"@"}
+{"offset":2,"length":4,"command":"~JC"}
+{"offset":7,"length":4,"command":"~JR"}
+{"offset":12,"length":4,"command":"~PH"}
+)"},
+        // 11: LD 100 x 50 at (10, 20): the raster is kept as sent
+        {b("LD\x0A\x00\x14\x00\x0D\x00\x32\x00", 10) + std::string(650, '\x5A') + "\r",
+         R"({"offset":0,"length":661,"command":"LD","x":10,"y":20,"bytesPerRow":13,"rows":50,"streamBytes":650,"raster":")" +
+             cmdparse::rasterDigest(std::vector<uint8_t>(650, 0x5A)) + "\"}\n"},
+        // 12: LCR of a white 100 x 50 image: 650 = 255 + 255 + 140 zero bytes
+        {b("LCR\x00\x0A\x00\x14\x00\x0D\x00\x32\x00\x00\xFF\x00\xFF\x00\x8C\r", 19),
+         R"({"offset":0,"length":19,"command":"LCR","x":10,"y":20,"bytesPerRow":13,"rows":50,"streamBytes":6,"raster":")" +
+             cmdparse::rasterDigest(std::vector<uint8_t>(650, 0)) + "\"}\n"},
+        // 13: position 300 is 2C 01
+        {b("LD\x2C\x01\x00\x00\x01\x00\x01\x00\x80\r", 12),
+         R"({"offset":0,"length":12,"command":"LD","x":300,"y":0,"bytesPerRow":1,"rows":1,"streamBytes":1,"raster":")" +
+             cmdparse::rasterDigest({0x80}) + "\"}\n"},
+        // 14: unknown command, then resynchronised at the next CR
+        {"XYZ\rP1,1\r", R"({"offset":0,"source":"parser","message":"unknown command \"XYZ\""}
+{"offset":4,"length":5,"command":"P","labels":1,"copies":1}
+)"},
+        // 15: bad field count, number out of int range, non-number
+        {"P1\rP2147483648,1\rCD1,2,x,4\r", R"({"offset":1,"source":"parser","message":"P: expected 2 fields, got 1"}
+{"offset":4,"source":"parser","message":"P: number out of int range: \"2147483648\""}
+{"offset":23,"source":"parser","message":"CD: expected a number, got \"x\""}
+)"},
+        // 16: header without its final comma, unknown symbology, missing quoted field
+        {"T1,2,3,1,1,0,0,N,N'A'\rB210,20,X,1,'A'\rB11,2\rP1,1\r",
+         R"({"offset":0,"source":"parser","message":"T: header does not end in a comma"}
+{"offset":30,"source":"parser","message":"B2: unknown symbology \"X\""}
+{"offset":38,"source":"parser","message":"command without quoted field: \"B11,2\""}
+{"offset":44,"length":5,"command":"P","labels":1,"copies":1}
+)"},
+        // 17: unterminated quoted field at the end of the input
+        {"P1,1\rT1,2,3,1,1,0,0,N,N,'never closed", R"({"offset":0,"length":5,"command":"P","labels":1,"copies":1}
+{"offset":24,"source":"parser","message":"unterminated quoted field at end of input"}
+)"},
+        // 18: bitmap header whose data never arrives
+        {b("LD\x00\x00\x00\x00\x10\x00\x10\x00\x01\x02", 12),
+         R"({"offset":0,"source":"parser","message":"LD: bitmap data incomplete, 2 of 256 bytes"}
+)"},
+        // 19: bitmap header cut short, line command cut short
+        {b("LCR\x00\x01", 5), R"({"offset":0,"source":"parser","message":"LCR: bitmap header incomplete at end of input"}
+)"},
+        // 20: bitmap not followed by CR: kept, and the next byte starts a command
+        {b("LD\x00\x00\x00\x00\x01\x00\x01\x00\xFFP1,1\r", 16),
+         R"({"offset":11,"source":"parser","message":"bitmap not followed by a carriage return"}
+{"offset":0,"length":11,"command":"LD","x":0,"y":0,"bytesPerRow":1,"rows":1,"streamBytes":1,"raster":")" +
+             cmdparse::rasterDigest({0xFF}) + R"("}
+{"offset":11,"length":5,"command":"P","labels":1,"copies":1}
+)"},
+        // 21: run-length stream that goes past the raster, run of length 0
+        {b("LCR\x00\x00\x00\x00\x00\x01\x00\x02\x00\xFF\x00\x00\x05\r", 17),
+         R"({"offset":12,"source":"parser","message":"LCR: run of length 0"}
+{"offset":14,"source":"parser","message":"LCR: run-length stream goes past the raster"}
+{"offset":0,"length":17,"command":"LCR","x":0,"y":0,"bytesPerRow":1,"rows":2,"streamBytes":4,"raster":")" +
+             cmdparse::rasterDigest({0, 0}) + "\"}\n"},
+        // 22: bare CR and LF between commands are skipped
+        {"\r\n\n\rCB\r", R"({"offset":4,"length":3,"command":"CB"}
+)"},
+        // 23: text after a command that takes none
+        {"CBX\r@1\r", R"({"offset":2,"source":"parser","message":"CB: expected 0 fields, got 1"}
+{"offset":5,"source":"parser","message":"@: expected 0 fields, got 1"}
+)"},
+    };
+    return table;
+}
+
+TEST(CommandParser, TableOfCommands) {
+    for (size_t i = 0; i < rows().size(); ++i) {
+        const Row &row = rows()[i];
+        EXPECT_EQ(row.expected, parsed(row.bytes)) << "row " << i << ": " << vren::test::hex(row.bytes);
+    }
+}
+
+TEST(CommandParser, ByteByByteFeedingGivesTheSameResult) {
+    for (size_t i = 0; i < rows().size(); ++i) {
+        const Row &row = rows()[i];
+        EXPECT_EQ(parsed(row.bytes), parsedBytewise(row.bytes)) << "row " << i << ": " << vren::test::hex(row.bytes);
+    }
+}
+
+TEST(CommandParser, RandomSplitsGiveTheSameResult) {
+    std::string all;
+    for (const Row &row : rows())
+        if (row.expected.find("end of input") == std::string::npos &&
+            row.expected.find("incomplete") == std::string::npos)
+            all += row.bytes;
+    const std::string whole = parsed(all);
+    std::mt19937 random(7);
+    for (int round = 0; round < 50; ++round) {
+        cmdparse::Parser parser;
+        std::vector<Event> events;
+        for (size_t at = 0; at < all.size();) {
+            const size_t size = std::min<size_t>(all.size() - at, random() % 40);
+            parser.feed(all.data() + at, size);
+            at += size;
+            for (Event &event : parser.take())
+                events.push_back(std::move(event));
+        }
+        parser.finish();
+        for (Event &event : parser.take())
+            events.push_back(std::move(event));
+        ASSERT_EQ(whole, lines(events)) << "round " << round;
+    }
+}
+
+TEST(CommandParser, DecodedRastersMatchTheSentBits) {
+    // Every raster sent as LD or LCR comes back bit for bit.
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        const unsigned bytesPerRow = 1 + random() % 40, rowCount = 1 + random() % 40;
+        std::vector<uint8_t> raster(bytesPerRow * rowCount);
+        for (uint8_t &byte : raster) {
+            const unsigned pick = random() % 4;
+            byte = pick == 0 ? 0x00 : pick == 1 ? 0xFF : static_cast<uint8_t>(random());
+        }
+        // The compressor's rules: runs of 0x00 and 0xFF up to 255, other bytes literal.
+        std::string stream;
+        for (size_t i = 0; i < raster.size();) {
+            const uint8_t byte = raster[i];
+            if (byte != 0x00 && byte != 0xFF) {
+                stream.push_back(static_cast<char>(byte));
+                ++i;
+                continue;
+            }
+            size_t count = 1;
+            while (i + count < raster.size() && raster[i + count] == byte && count < 255)
+                ++count;
+            stream.push_back(static_cast<char>(byte));
+            stream.push_back(static_cast<char>(count));
+            i += count;
+        }
+        const char header[] = {static_cast<char>(bytesPerRow), 0, static_cast<char>(rowCount), 0};
+        std::string ld = std::string("LD\x05\x00\x06\x00", 6) + std::string(header, 4) +
+                         std::string(raster.begin(), raster.end()) + "\r";
+        std::string lcr = std::string("LCR\x00\x05\x00\x06\x00", 8) + std::string(header, 4) + stream + "\r";
+        for (const std::string &bytes : {ld, lcr}) {
+            const std::vector<Event> events = cmdparse::parseAll(bytes);
+            ASSERT_EQ(1u, events.size()) << "round " << round << ": " << lines(events);
+            const auto &bitmap = std::get<cmdparse::Bitmap>(std::get<cmdparse::Command>(events[0]).body);
+            ASSERT_EQ(raster, bitmap.raster) << "round " << round;
+            EXPECT_EQ(5, bitmap.x);
+            EXPECT_EQ(6, bitmap.y);
+        }
+    }
+}
+
+TEST(CommandParser, RunLengthExamples) {
+    struct Case {
+        std::string stream;
+        std::vector<uint8_t> raster;
+    };
+    const Case cases[] = {
+        // 0: 600 zero bytes
+        {b("\x00\xFF\x00\xFF\x00\x5A", 6), std::vector<uint8_t>(600, 0)},
+        // 1: mixed runs and literals
+        {b("\x00\x03\x12\xFF\x01\x34", 6), {0, 0, 0, 0x12, 0xFF, 0x34}},
+        // 2: a run that reaches the end
+        {b("\x12\x00\x03", 3), {0x12, 0, 0, 0}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::vector<uint8_t> raster;
+        bool overrun = true;
+        EXPECT_EQ(cases[i].stream.size(), cmdparse::decodeRunLength(cases[i].stream, cases[i].raster.size(), raster, overrun))
+            << "row " << i;
+        EXPECT_EQ(cases[i].raster, raster) << "row " << i;
+        EXPECT_FALSE(overrun) << "row " << i;
+    }
+}
+
+TEST(CommandParser, LimitsBoundWhatIsHeld) {
+    cmdparse::Limits limits;
+    limits.maxLine = 64;
+    limits.maxQuoted = 100;
+    limits.maxRaster = 1000;
+    // 0: a line with no CR for far longer than the limit is dropped up to its CR
+    std::string text = std::string(10000, 'Z') + "\rP1,1\r";
+    std::string out = lines(cmdparse::parseAll(text, limits));
+    EXPECT_NE(out.find("line longer than 64 bytes"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"command\":\"P\""), std::string::npos) << out;
+    // 1: a quoted field that never closes is given up after the limit, and
+    // parsing resumes after the first CR inside it
+    text = "T1,2,3,1,1,0,0,N,N,'" + std::string(500, 'a') + "\rP1,1\r";
+    cmdparse::Parser parser(limits);
+    for (char c : text)
+        parser.feed(&c, 1);
+    out = lines(parser.take());
+    EXPECT_NE(out.find("unterminated quoted field (over 100 bytes)"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"command\":\"P\""), std::string::npos) << out;
+    // 2: a bitmap larger than the limit is refused; parsing resumes at the next CR
+    text = b("LD\x00\x00\x00\x00\xFF\xFF\xFF\xFF", 10) + "junk\rCB\r";
+    out = lines(cmdparse::parseAll(text, limits));
+    EXPECT_NE(out.find("exceeds the limit of 1000"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"command\":\"CB\""), std::string::npos) << out;
+}
+
+}  // namespace
