@@ -30,7 +30,9 @@ public:
     explicit JobDirectory(std::string directory, bool closeMidLabel = false);
     ~JobDirectory();
 
-    // Routes the printer's received bytes and closed connections here.
+    // Routes the printer's received bytes and closed connections here. The
+    // printer calls back from its own thread until it is stopped: stop or
+    // destroy it before this object.
     void attach(VirtualPrinter &printer);
 
     // Feeds bytes of a connection; false when the connection is to be closed.

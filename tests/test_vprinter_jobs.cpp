@@ -1,0 +1,240 @@
+// The virtual printer's job directory, pseudo-terminal and faults, driven
+// over real descriptors.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "bytes.h"
+#include "job_directory.h"
+#include "png_io.h"
+#include "virtual_printer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int connectTo(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Reads what arrives within `timeout`, up to `count` bytes.
+std::string readSome(int fd, size_t count, std::chrono::milliseconds timeout) {
+    std::string out;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (out.size() < count && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - out.size()));
+        if (n <= 0)
+            break;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+}
+
+std::string fileText(const fs::path &path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class JobDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("vren-jobs-" + std::to_string(getpid()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+    fs::path directory_;
+};
+
+TEST_F(JobDirectoryTest, EachPrintedLabelLeavesPictureBytesAndTranscript) {
+    vprinter::JobDirectory jobs(directory_.string());  // outlives the printer, whose thread calls it
+    vprinter::VirtualPrinter printer;
+    jobs.attach(printer);
+    const uint16_t port = printer.listenTcp(0);
+    Descriptor client(connectTo(port));
+    ASSERT_GE(client.get(), 0);
+    const std::string first = "^PI0\r\nSW200\rSL100,0,G,0\rBD0,0,10,10,O\rP1,1\r";
+    const std::string second = "BD10,10,20,20,O\rP1,2\r";
+    ASSERT_TRUE(sendAll(client.get(), first));
+    // The model query is answered as before.
+    EXPECT_EQ("LQ1\r\n", readSome(client.get(), 5, 2s));
+    ASSERT_TRUE(sendAll(client.get(), second));
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 2; }));
+    EXPECT_BYTES(first, fileText(directory_ / "label-0001.bin"));
+    EXPECT_BYTES(second, fileText(directory_ / "label-0002.bin"));
+    render::Canvas canvas;
+    ASSERT_TRUE(render::readPng((directory_ / "label-0001.png").string(), canvas));
+    EXPECT_EQ(200, canvas.width());
+    EXPECT_EQ(100, canvas.height());
+    EXPECT_EQ(100u, canvas.countDots());
+    const std::string transcript = fileText(directory_ / "label-0002.json");
+    EXPECT_NE(transcript.find(R"("copies":2)"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find(R"({"offset":0,"length":16,"command":"BD")"), std::string::npos) << transcript;
+}
+
+TEST_F(JobDirectoryTest, UnprintedCommandsAreKeptWhenTheConnectionEnds) {
+    vprinter::JobDirectory jobs(directory_.string());  // outlives the printer, whose thread calls it
+    vprinter::VirtualPrinter printer;
+    jobs.attach(printer);
+    const uint16_t port = printer.listenTcp(0);
+    {
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), "BD0,0,10,10,O\r"));
+        ASSERT_TRUE(printer.waitForBytes(0, 14, 2s));
+    }
+    ASSERT_TRUE(waitFor([&] { return fs::exists(directory_ / "unprinted-0001.json"); }));
+    EXPECT_NE(fileText(directory_ / "unprinted-0001.json").find(R"("printed":false)"), std::string::npos);
+}
+
+TEST_F(JobDirectoryTest, CloseMidLabelFault) {
+    vprinter::JobDirectory jobs(directory_.string(), true);  // outlives the printer, whose thread calls it
+    vprinter::VirtualPrinter printer;
+    jobs.attach(printer);
+    const uint16_t port = printer.listenTcp(0);
+    Descriptor client(connectTo(port));
+    // Settings and queries pass; the first drawing command ends the connection.
+    ASSERT_TRUE(sendAll(client.get(), "^PI0\r\nSW200\r"));
+    EXPECT_EQ("LQ1\r\n", readSome(client.get(), 5, 2s));
+    ASSERT_TRUE(sendAll(client.get(), "BD0,0,10,10,O\r"));
+    char byte;
+    pollfd p{client.get(), POLLIN, 0};
+    ASSERT_EQ(1, poll(&p, 1, 2000));
+    EXPECT_EQ(0, read(client.get(), &byte, 1));  // end of stream
+    // What arrived is kept, marked as not printed.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(directory_ / "unprinted-0001.bin"); }));
+    EXPECT_BYTES("^PI0\r\nSW200\rBD0,0,10,10,O\r", fileText(directory_ / "unprinted-0001.bin"));
+    EXPECT_FALSE(fs::exists(directory_ / "label-0001.png"));
+}
+
+TEST_F(JobDirectoryTest, StatusFaultsAndNoAnswer) {
+    struct Row {
+        int status;
+        std::string answer;
+    };
+    const Row rows[] = {
+        {0x80, "\x80"},          // 0: paper empty
+        {0x40, "\x40"},          // 1: cover open
+        {0x04, "\x04"},          // 2: ribbon end
+        {-1, ""},                // 3: no answer
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        vprinter::Behaviour behaviour;
+        behaviour.status = rows[i].status;
+        vprinter::VirtualPrinter printer(behaviour);
+        const uint16_t port = printer.listenTcp(0);
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), "^cu\r"));
+        EXPECT_BYTES(rows[i].answer, readSome(client.get(), 1, rows[i].answer.empty() ? 300ms : 2s)) << "row " << i;
+    }
+}
+
+TEST_F(JobDirectoryTest, SlowReaderTakesSmallPieces) {
+    vprinter::Behaviour behaviour;
+    behaviour.readChunk = 16;
+    behaviour.readPause = 5ms;
+    vprinter::VirtualPrinter printer(behaviour);
+    std::vector<size_t> pieces;
+    std::mutex mutex;
+    printer.onBytesReceived([&](size_t, std::string_view bytes) {
+        std::lock_guard lock(mutex);
+        pieces.push_back(bytes.size());
+        return true;
+    });
+    const uint16_t port = printer.listenTcp(0);
+    Descriptor client(connectTo(port));
+    ASSERT_TRUE(sendAll(client.get(), std::string(200, 'x')));
+    ASSERT_TRUE(printer.waitForBytes(0, 200, 5s));
+    std::lock_guard lock(mutex);
+    EXPECT_GE(pieces.size(), 13u);
+    for (size_t size : pieces)
+        EXPECT_LE(size, 16u);
+}
+
+TEST_F(JobDirectoryTest, PseudoTerminalStandsInForASerialPrinter) {
+    vprinter::JobDirectory jobs(directory_.string());  // outlives the printer, whose thread calls it
+    vprinter::VirtualPrinter printer;
+    jobs.attach(printer);
+    std::string slave;
+    try {
+        slave = printer.servePseudoTerminal();
+    } catch (const std::exception &error) {
+        GTEST_SKIP() << "no pseudo-terminal: " << error.what();
+    }
+    EXPECT_TRUE(slave.starts_with("/dev/pts/")) << slave;
+    Descriptor line(open(slave.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_GE(line.get(), 0);
+    // Bytes pass unchanged: CR is not turned into LF on the way.
+    ASSERT_TRUE(sendAll(line.get(), "^PI0\r\n"));
+    EXPECT_EQ("LQ1\r\n", readSome(line.get(), 5, 2s));
+    ASSERT_TRUE(sendAll(line.get(), "SW100\rSL50,0,G,0\rBD0,0,10,10,O\rP1,1\r"));
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 1; }));
+    render::Canvas canvas;
+    ASSERT_TRUE(render::readPng((directory_ / "label-0001.png").string(), canvas));
+    EXPECT_EQ(100u, canvas.countDots());
+}
+
+}  // namespace
