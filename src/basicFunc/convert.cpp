@@ -94,5 +94,6 @@ int appendConverted(std::string_view header, const char *data, int length, int c
 }  // namespace vren
 
 extern "C" VREN_API int convertData(const char *data, int length, int codePage) {
-    return vren::appendConverted({}, data, length, codePage);
+    // An empty header that still points somewhere: the append copies every piece.
+    return vren::appendConverted(std::string_view(""), data, length, codePage);
 }
