@@ -18,7 +18,7 @@ namespace vren {
 namespace fieldformat {
 
 template <typename T>
-consteval char specifierOf() {
+consteval char fieldKindOf() {
     static_assert(std::is_same_v<T, int> || std::is_same_v<T, char>,
                   "command fields are int (%d) or char (%c)");
     return std::is_same_v<T, int> ? 'd' : 'c';
@@ -27,7 +27,7 @@ consteval char specifierOf() {
 // Throwing in a consteval function makes a mismatched format a compile error.
 template <typename... Args>
 consteval void check(const char *format) {
-    constexpr char kinds[] = {specifierOf<Args>()..., '\0'};
+    constexpr char kinds[] = {fieldKindOf<Args>()..., '\0'};
     size_t next = 0;
     for (size_t i = 0; format[i] != '\0'; ++i) {
         if (format[i] != '%')
