@@ -69,6 +69,8 @@ int appendCommand(const char *tag, std::initializer_list<std::string_view> piece
             return streamCommand(tag, pieces, total);
     }
     for (std::string_view piece : pieces) {
+        if (piece.empty())
+            continue;
         std::memcpy(gPrintData + gDataIndex, piece.data(), piece.size());
         gDataIndex += static_cast<uint32_t>(piece.size());
     }
