@@ -188,6 +188,292 @@ VREN_API int ClearBuffer(void);
 VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer, int *readLength);
 
 /* ------------------------------------------------------------------------ */
+/* Text                                                                     */
+/* ------------------------------------------------------------------------ */
+/*
+ * The composition functions below (text, graphics, barcodes) append one
+ * command each to the command buffer and then run bufferCheck(). A command
+ * that does not fit into the buffer's free space is preceded by sending the
+ * buffer; a command longer than the whole buffer is streamed to the printer
+ * right after it, so commands of any length arrive whole and in order.
+ *
+ * Text and barcode data follow the command's header as a quoted field: a
+ * single quote, the bytes up to the terminating NUL (not escaped, not
+ * checked), a single quote and a carriage return.
+ *
+ * Arguments out of their accepted range are never an error: each is replaced
+ * by its default, and the replacement is written. One-byte flags
+ * (unsigned char) are off when 0 and on for any other value.
+ *
+ * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is null"
+ * logged), when a send of the buffer was incomplete, or, for text that is
+ * converted, when the conversion failed; VREN_E_NOMEM when the conversion's
+ * output area could not be allocated. A text command that fails its
+ * conversion leaves the command buffer as it was.
+ */
+
+/*
+ * Code pages of convertData() and of the W text functions:
+ *   0 EUC-KR, 1 CP949, 2 EUC-CN, 3 GB18030, 4 BIG5, 5 CP950, 6 EUC-JP,
+ *   7 CP932, 8 CP874.
+ * The text is given in UTF-8. A character the code page lacks, or invalid or
+ * incomplete UTF-8, fails the conversion (no replacement characters). Any
+ * other code page number sends the text unconverted ("Wrong code page.").
+ */
+
+/**
+ * Text in a device font: "T<x>,<y>,<font>,<xMultiplier>,<yMultiplier>,0,<rotation>,N,<B|N>,"
+ * and the text as a quoted field.
+ *   font         0..9 (written as a number) or 97..110 (written as the letter
+ *                a..n); else 3
+ *   xMultiplier, yMultiplier  1..9, else 1
+ *   rotation     0..3, else 0
+ *   bold         flag: B or N
+ * Fonts a..f convert the text to EUC-KR, j to CP932, m to GB18030, n to BIG5;
+ * all other fonts send it unchanged.
+ */
+VREN_API int PrintDeviceFont(const char *data, int x, int y, int font, int xMultiplier, int yMultiplier,
+                             int rotation, unsigned char bold);
+
+/**
+ * PrintDeviceFont() with the caller's code page: fonts 1..8 send the text
+ * unchanged, fonts 0, 9 and a..n convert it to codePage (after the font's
+ * normalisation, so an out-of-range font, written as 3, sends it unchanged).
+ */
+VREN_API int PrintDeviceFontW(const char *data, int x, int y, int font, int xMultiplier, int yMultiplier,
+                              int rotation, unsigned char bold, int codePage);
+
+/**
+ * Text in a vector font:
+ * "V<x>,<y>,<font letter>,<width>,<height>,<spacing>,<B|N>,<R|N>,<I|N>,<rotation>,<alignment>,<lastOption>,"
+ * and the text as a quoted field.
+ *   font         1 K, 2 B, 3 G, 4 J, 5 a, 6 b; any other value is written as U
+ *   width, height, spacing, x, y   written unchanged
+ *   bold, reverse, italic          flags: B, R, I when on, else N
+ *   rotation     0..3, else 0
+ *   alignment    1 C, 2 R, any other value L
+ *   lastOption   0..1, else 0
+ * Fonts 1 (K) convert the text to EUC-KR, 2 (B) to BIG5, 3 (G) to GB18030,
+ * 4 (J) to CP932; all other values send it unchanged.
+ */
+VREN_API int PrintVectorFont(const char *data, int x, int y, int font, int width, int height, int spacing,
+                             unsigned char bold, unsigned char reverse, unsigned char italic, int rotation,
+                             int alignment, int lastOption);
+
+/**
+ * PrintVectorFont() with the caller's code page: font 0 sends the text
+ * unchanged, every other font value (those written as U included) converts it
+ * to codePage.
+ */
+VREN_API int PrintVectorFontW(const char *data, int x, int y, int font, int width, int height, int spacing,
+                              unsigned char bold, unsigned char reverse, unsigned char italic, int rotation,
+                              int alignment, int lastOption, int codePage);
+
+/* ------------------------------------------------------------------------ */
+/* Graphics                                                                 */
+/* ------------------------------------------------------------------------ */
+
+/**
+ * A block between two corners: "BD<startX>,<startY>,<endX>,<endY>,<letter>\r"
+ * for options 0 O, 1 E, 2 D (thickness ignored), and
+ * "BD<startX>,<startY>,<endX>,<endY>,<letter>,<thickness>\r" for 3 S, 4 B.
+ * Returns 0, VREN_E_WRITE, or VREN_E_BLOCK_OPTION (nothing appended) for an
+ * option outside 0..4.
+ */
+VREN_API int PrintBlock(int startX, int startY, int endX, int endY, int option, int thickness);
+
+/**
+ * A circle: "CD<x>,<y>,<size>,<multiplier>\r"; size 1..6, else 2;
+ * multiplier 1..4, else 1. Returns 0 or VREN_E_WRITE.
+ */
+VREN_API int PrintCircle(int x, int y, int size, int multiplier);
+
+/* ------------------------------------------------------------------------ */
+/* Barcodes                                                                 */
+/* ------------------------------------------------------------------------ */
+/*
+ * Each appends a header, the data as a quoted field, and runs bufferCheck().
+ * Parameters named fieldN are written to field N of the header (x and y are
+ * fields 1 and 2; in B2 and B3 field 3 is the symbology letter); what they
+ * mean is the printer's. Accepted values are listed; others are replaced by
+ * the default after "else". Results as for the text functions.
+ */
+
+/**
+ * One-dimensional barcode: "B1<x>,<y>,<f3>,<f4>,<f5>,<f6>,0,<f8>,".
+ *   field3 0..16, else 1; field4..field6 unchanged; field7 always written as
+ *   0; field8 0..8, else 0. Logs "barcode data : <data>, <length>".
+ */
+VREN_API int Print1DBarcode(const char *data, int x, int y, int field3, int field4, int field5, int field6,
+                            int field7, int field8);
+
+/** MaxiCode: "B2<x>,<y>,M,<mode>,"; mode 0, 2, 3, 4, else 0. */
+VREN_API int PrintMaxiCode(const char *data, int x, int y, int mode);
+
+/**
+ * PDF417: "B2<x>,<y>,P,<rows>,<columns>,<errorLevel>,<f7>,<f8>,<f9>,<f10>,<f11>,<f12>,".
+ *   rows 3..90, else 30; columns 1..30, else 5; errorLevel 0..8, else 0;
+ *   field7 0..2, else 0; field8 flag 1/0; field9 0 stays 0, else 1;
+ *   field10 2..9, else 3; field11 4..99, else 10; field12 0..3, else 0.
+ */
+VREN_API int PrintPDF417(const char *data, int x, int y, int rows, int columns, int errorLevel, int field7,
+                         unsigned char field8, int field9, int field10, int field11, int field12);
+
+/**
+ * QR code: "B2<x>,<y>,Q,<model>,<level letter>,<f6>,<f7>,".
+ *   model 1..2, else 1; errorLevel 1 M, 2 Q, 3 H, any other value L;
+ *   field6 1..4, else 4; field7 0..3, else 0.
+ */
+VREN_API int PrintQRCode(const char *data, int x, int y, int model, int errorLevel, int field6, int field7);
+
+/**
+ * Data Matrix: "B2<x>,<y>,D,<f4>,<R|N>,<f6>,".
+ *   field4 1..4, else 2; field5 flag: R or N; field6 0..3, else 0.
+ */
+VREN_API int PrintDataMatrix(const char *data, int x, int y, int field4, unsigned char field5, int field6);
+
+/**
+ * Aztec: "B2<x>,<y>,A,<f4>,<f5>,<f6>,<f7>,<f8>,<f9>,<f10>,".
+ *   field4 1..10, else 2; field5 0..1, else 0; field6 0..300, else 0;
+ *   field7 flag 1/0; field8 1..26, else 15; field9 unchanged; field10 0..3, else 0.
+ */
+VREN_API int PrintAztec(const char *data, int x, int y, int field4, int field5, int field6, unsigned char field7,
+                        int field8, int field9, int field10);
+
+/**
+ * Code 49: "B2<x>,<y>,F,<f4>,<f5>,<f6>,<f7>,<f8>,<f9>,".
+ *   field4..field6 unchanged; field7 0..2, else 0; field8 0..7, else 0;
+ *   field9 0..3, else 0.
+ */
+VREN_API int PrintCode49(const char *data, int x, int y, int field4, int field5, int field6, int field7, int field8,
+                         int field9);
+
+/**
+ * CODABLOCK: "B2<x>,<y>,C,<f4>,<f5>,<f6>,<f7>,<f8>,<mode letter>,<f10>,0,".
+ *   field4..field6 unchanged; field7 flag 1/0; field8 2..62, else 30;
+ *   mode 0 A, 2 F, any other value E; field10 with mode 0: 1..18, else 10;
+ *   with any other mode: 2..4, else 3.
+ */
+VREN_API int PrintCODABLOCK(const char *data, int x, int y, int field4, int field5, int field6, unsigned char field7,
+                            int field8, int mode, int field10);
+
+/**
+ * MicroPDF417: "B2<x>,<y>,B,<f4>,<f5>,<f6>,<f7>,".
+ *   field4 2..8, else 5; field5 1..99, else 50; field6 0..33, else 0;
+ *   field7 0..3, else 0.
+ */
+VREN_API int PrintMicroPDF(const char *data, int x, int y, int field4, int field5, int field6, int field7);
+
+/**
+ * GS1 DataBar: "B3<x>,<y>,R,<f4>,<f5>,<f6>,<f7>,<segmentsPerRow>,<f9>,".
+ *   field4 0..5, else 5; field5 1..10, else 1; field6 1..2, else 1;
+ *   field7 unchanged; segmentsPerRow an even number 0..22, else 6;
+ *   field9 0..3, else 0.
+ */
+VREN_API int PrintGS1DataBar(const char *data, int x, int y, int field4, int field5, int field6, int field7,
+                             int segmentsPerRow, int field9);
+
+/* ------------------------------------------------------------------------ */
+/* Settings                                                                 */
+/* ------------------------------------------------------------------------ */
+/*
+ * Each setting is written to the printer at once (ahead of commands still in
+ * the command buffer). Returns 0 when the whole command was written, else
+ * VREN_E_WRITE. Only after a complete write is the value recorded in the
+ * settings cache below, which the library never reads itself.
+ */
+
+/** Last speed set (0..12). */
+extern VREN_API int gSpeed;
+/** Last density set (0..20). */
+extern VREN_API int gDensity;
+/** Last orientation set: 'T' (84) or 'B' (66). */
+extern VREN_API int gOrientation;
+/** Last cutter flag and cut period set, as passed. */
+extern VREN_API unsigned char gAutoCut;
+extern VREN_API int gCutPeriod;
+/** Last rewinder flag set, as passed. */
+extern VREN_API unsigned char gRewind;
+/** Last offset set by SetOffset() (-100..100) or SetPaper() (as passed). */
+extern VREN_API int gOffset;
+/** Last cut position set (-100..100). */
+extern VREN_API int gCutPosition;
+/** Last printing type set, as passed. */
+extern VREN_API int gPrintingType;
+/** Last back-feed flag set, as its byte value. */
+extern VREN_API int gBackFeeding;
+/** Last paper set by SetPaper(), as passed. */
+extern VREN_API int gPaperWidth;
+extern VREN_API int gPaperHeight;
+extern VREN_API int gMediaType;
+extern VREN_API int gGapLength;
+/** Last margins set, as passed. */
+extern VREN_API int gHorizontalMargin;
+extern VREN_API int gVerticalMargin;
+
+/** "SS<speed>\r", speed clamped to 0..12. Logs "SPEED : <command>, <length>". */
+VREN_API int SetSpeed(int speed);
+/** "SD<density>\r", density clamped to 0..20. Logs "DENSITY : <command>, <length>". */
+VREN_API int SetDensity(int density);
+/** "SOT\r" or "SOB\r": orientation 'B' (66) gives B, any other value T. */
+VREN_API int SetOrientation(int orientation);
+/** Off: "CUTn\r\n"; on: "CUTy,<cutPeriod>\r\n", or "CUTy\r\n" when cutPeriod is 0. */
+VREN_API int SetCutter(unsigned char autoCut, int cutPeriod);
+/** "RWDy\r\n" (on) or "RWDn\r\n" (off). */
+VREN_API int SetRewinder(unsigned char rewind);
+/** "SA<offset>\r", offset clamped to -100..100. */
+VREN_API int SetOffset(int offset);
+/** "TA<cutPosition>\r", cutPosition clamped to -100..100. (The name is spelled so.) */
+VREN_API int SetCutPostion(int cutPosition);
+/** "STt\r" for printingType 1, "STd\r" for any other value. */
+VREN_API int SetPrintingType(int printingType);
+/** "SF1\r" (on) or "SF0\r" (off). */
+VREN_API int SetBackFeed(unsigned char backFeeding);
+/**
+ * "SL<paperHeight>,<gapLength>,<media letter>,<offset>\rSW<paperWidth>\r" in
+ * one write; mediaType 1 C, 2 B, any other value G; numbers unchanged.
+ */
+VREN_API int SetPaper(int paperWidth, int paperHeight, int mediaType, int offset, int gapLength);
+/** "SM<horizontalMargin>,<verticalMargin>\r", numbers unchanged. */
+VREN_API int SetMargin(int horizontalMargin, int verticalMargin);
+/** "CS<characterSet>,<codeTable>\r"; characterSet 0..15, else 0; codeTable 0..255, else 0. Not cached. */
+VREN_API int SetCharacterSet(int characterSet, int codeTable);
+
+/* ------------------------------------------------------------------------ */
+/* Control and status                                                       */
+/* ------------------------------------------------------------------------ */
+
+/** Writes "@\r" at once. Returns 0 or VREN_E_WRITE. */
+VREN_API int InitializePrinter(void);
+/** Writes "~JC\r\n" at once. Returns 0 or VREN_E_WRITE. */
+VREN_API int CalibrateMedia(void);
+/** Writes "~JR\r\n" at once. Returns 0 or VREN_E_WRITE. */
+VREN_API int ResetPrinter(void);
+/** Writes "~PH\r\n" at once. Returns 0 or VREN_E_WRITE. */
+VREN_API int FeedOneLabel(void);
+
+/* Error bits of the status byte, as returned by CheckPrinterStatus(). */
+#define VREN_STATUS_RIBBON_END 0x04
+#define VREN_STATUS_GAP_ERROR 0x08
+#define VREN_STATUS_HEAD_OVERHEAT 0x10
+#define VREN_STATUS_CUTTER_JAM 0x20
+#define VREN_STATUS_COVER_OPEN 0x40
+#define VREN_STATUS_PAPER_EMPTY 0x80
+
+/** Error bits of the last status query (0 after a failed one). */
+extern VREN_API unsigned char gStatus;
+
+/**
+ * Writes the status request "^cu\r" at once and reads the one-byte answer.
+ * Each error condition set in it is logged. Returns the error bits
+ * (VREN_STATUS_*; 0 when the printer reports no error; bits 0x01 and 0x02 are
+ * dropped), also stored in gStatus; VREN_E_WRITE when the request was not
+ * written completely; VREN_E_READ when no answer came. gStatus is 0 after a
+ * failure.
+ */
+VREN_API int CheckPrinterStatus(void);
+
+/* ------------------------------------------------------------------------ */
 /* Internal steps (exported, not meant for applications)                    */
 /* ------------------------------------------------------------------------ */
 
@@ -225,6 +511,14 @@ VREN_API int readData(void *data, int32_t count);
 VREN_API void initDataBuffer(void);
 /** Sends and clears the command buffer once it holds 3584 bytes or more. 0 or -105. */
 VREN_API int bufferCheck(void);
+/**
+ * Converts length bytes of UTF-8 data to codePage (see the code page table
+ * above) and appends them as a quoted field, then runs bufferCheck(). Returns
+ * 0; VREN_E_WRITE when the conversion failed, data is null or length is
+ * negative (nothing appended); VREN_E_NOMEM when the output area could not be
+ * allocated; or bufferCheck()'s result.
+ */
+VREN_API int convertData(const char *data, int length, int codePage);
 
 #ifdef __cplusplus
 }

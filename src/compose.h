@@ -1,5 +1,6 @@
-// Internal interface for composing label commands: bounded formatting of
-// command text and the one path by which commands enter the command buffer.
+// Internal interface for composing label commands: the area command text is
+// formatted into (see fieldFormat.h) and the one path by which commands enter
+// the command buffer.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +19,6 @@ struct CommandText {
 
     std::string_view view() const noexcept { return {bytes, size}; }
 };
-
-// printf-style formatting into a CommandText. Text that would not fit is cut
-// at the capacity (no command of the language comes near it).
-CommandText formatCommand(const char *format, ...) noexcept __attribute__((format(printf, 1, 2)));
 
 // Appends one command, given as consecutive pieces, to gPrintData.
 // When it does not fit into the free space, the pending buffer is sent first;

@@ -14,6 +14,24 @@ int main(void) {
         (any_function)getModel, (any_function)openDeviceEthernet, (any_function)openDeviceSerial,
         (any_function)openDeviceParallel, (any_function)openDeviceUSB, (any_function)writeData,
         (any_function)readData, (any_function)initDataBuffer, (any_function)bufferCheck,
+        /* text */
+        (any_function)PrintDeviceFont, (any_function)PrintDeviceFontW, (any_function)PrintVectorFont,
+        (any_function)PrintVectorFontW, (any_function)convertData,
+        /* graphics */
+        (any_function)PrintBlock, (any_function)PrintCircle,
+        /* barcodes */
+        (any_function)Print1DBarcode, (any_function)PrintMaxiCode, (any_function)PrintPDF417,
+        (any_function)PrintQRCode, (any_function)PrintDataMatrix, (any_function)PrintAztec,
+        (any_function)PrintCode49, (any_function)PrintCODABLOCK, (any_function)PrintMicroPDF,
+        (any_function)PrintGS1DataBar,
+        /* settings */
+        (any_function)SetSpeed, (any_function)SetDensity, (any_function)SetOrientation,
+        (any_function)SetCutter, (any_function)SetRewinder, (any_function)SetOffset,
+        (any_function)SetCutPostion, (any_function)SetPrintingType, (any_function)SetBackFeed,
+        (any_function)SetPaper, (any_function)SetMargin, (any_function)SetCharacterSet,
+        /* control and status */
+        (any_function)InitializePrinter, (any_function)CalibrateMedia, (any_function)ResetPrinter,
+        (any_function)FeedOneLabel, (any_function)CheckPrinterStatus,
     };
     size_t i;
     for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {
@@ -22,6 +40,11 @@ int main(void) {
     }
     /* The globals are real objects of the declared types. */
     if (sizeof gPrintData != 4096 || gDataIndex != 0 || gConnectedPrinter != 0 || gPrinterModel != 0)
+        return 1;
+    if (gSpeed != 0 || gDensity != 0 || gOrientation != 0 || gAutoCut != 0 || gCutPeriod != 0 || gRewind != 0 ||
+        gOffset != 0 || gCutPosition != 0 || gPrintingType != 0 || gBackFeeding != 0 || gPaperWidth != 0 ||
+        gPaperHeight != 0 || gMediaType != 0 || gGapLength != 0 || gHorizontalMargin != 0 ||
+        gVerticalMargin != 0 || gStatus != 0)
         return 1;
     if (KORVEL_DEVICE[0] == NULL || KORVEL_DEVICE[151] == NULL)
         return 1;

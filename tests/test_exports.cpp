@@ -20,10 +20,31 @@ const std::set<std::string> kTransport = {
 const std::set<std::string> kJobOutput = {
     "bufferCheck", "Prints", "ClearBuffer", "DirectIO",
 };
+const std::set<std::string> kText = {
+    "PrintDeviceFont", "PrintDeviceFontW", "PrintVectorFont", "PrintVectorFontW", "convertData",
+};
+const std::set<std::string> kGraphics = {
+    "PrintBlock", "PrintCircle",
+};
+const std::set<std::string> kBarcodes = {
+    "Print1DBarcode", "PrintMaxiCode", "PrintPDF417", "PrintQRCode", "PrintDataMatrix",
+    "PrintAztec", "PrintCode49", "PrintCODABLOCK", "PrintMicroPDF", "PrintGS1DataBar",
+};
+const std::set<std::string> kSettings = {
+    "SetSpeed", "SetDensity", "SetOrientation", "SetCutter", "SetRewinder", "SetOffset",
+    "SetCutPostion", "SetPrintingType", "SetBackFeed", "SetPaper", "SetMargin", "SetCharacterSet",
+    "gSpeed", "gDensity", "gOrientation", "gAutoCut", "gCutPeriod", "gRewind", "gOffset",
+    "gCutPosition", "gPrintingType", "gBackFeeding", "gPaperWidth", "gPaperHeight", "gMediaType",
+    "gGapLength", "gHorizontalMargin", "gVerticalMargin",
+};
+const std::set<std::string> kControlStatus = {
+    "InitializePrinter", "CalibrateMedia", "ResetPrinter", "FeedOneLabel", "CheckPrinterStatus", "gStatus",
+};
 
 std::set<std::string> expectedNames() {
     std::set<std::string> all;
-    for (const auto *family : {&kConnection, &kTransport, &kJobOutput})
+    for (const auto *family : {&kConnection, &kTransport, &kJobOutput, &kText, &kGraphics, &kBarcodes, &kSettings,
+                                &kControlStatus})
         all.insert(family->begin(), family->end());
     return all;
 }

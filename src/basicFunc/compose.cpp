@@ -1,9 +1,6 @@
 // The command buffer's append path and the buffer check.
 #include "compose.h"
 
-#include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -11,16 +8,6 @@
 #include "VrenLabelAPI.h"
 
 namespace vren {
-
-CommandText formatCommand(const char *format, ...) noexcept {
-    CommandText text;
-    std::va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(text.bytes, CommandText::kCapacity, format, args);
-    va_end(args);
-    text.size = length < 0 ? 0 : std::min(static_cast<size_t>(length), CommandText::kCapacity - 1);
-    return text;
-}
 
 int sendBuffer(const char *tag) noexcept {
     const int written = writeData(gPrintData, gDataIndex);
@@ -69,6 +56,8 @@ int appendCommand(const char *tag, std::initializer_list<std::string_view> piece
             return streamCommand(tag, pieces, total);
     }
     for (std::string_view piece : pieces) {
+        if (piece.empty())
+            continue;
         std::memcpy(gPrintData + gDataIndex, piece.data(), piece.size());
         gDataIndex += static_cast<uint32_t>(piece.size());
     }

@@ -2,11 +2,12 @@
 #include "VrenLabelAPI.h"
 #include "OpenClose/connection.h"
 #include "compose.h"
+#include "fieldFormat.h"
 
 extern "C" VREN_API int Prints(int labels, int copies) {
     constexpr const char *tag = "Prints";
     printDebugLog(tag, "start");
-    const vren::CommandText print = vren::formatCommand("P%d,%d\r", labels, copies);
+    const vren::CommandText print = vren::formatFields("P%d,%d\r", labels, copies);
     int result = vren::appendCommand(tag, {print.view()});
     if (result == VREN_OK)
         result = vren::sendBuffer(tag);

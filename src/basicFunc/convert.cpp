@@ -1,0 +1,99 @@
+// UTF-8 to the printer's code pages through the C library's iconv.
+#include "convert.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "VrenLabelAPI.h"
+#include "compose.h"
+
+namespace {
+
+constexpr const char *kTag = "convertData";
+
+struct CodePage {
+    const char *name;
+    const char *logLine;
+};
+
+constexpr CodePage kCodePages[] = {
+    {"EUC-KR", "conv EUC-KR"}, {"CP949", "conv CP949"}, {"EUC-CN", "conv EUC-CN"},
+    {"GB18030", "conv GB18030"}, {"BIG5", "conv BIG5"},   {"CP950", "conv CP950"},
+    {"EUC-JP", "conv EUC-JP"}, {"CP932", "conv CP932"}, {"CP874", "conv CP874"},
+};
+constexpr int kCodePageCount = static_cast<int>(sizeof kCodePages / sizeof kCodePages[0]);
+
+struct IconvCloser {
+    void operator()(void *converter) const noexcept { iconv_close(static_cast<iconv_t>(converter)); }
+};
+using Converter = std::unique_ptr<void, IconvCloser>;
+
+struct FreeDeleter {
+    void operator()(char *area) const noexcept { std::free(area); }
+};
+
+// Appends the command and runs the buffer check.
+int appendAndCheck(std::string_view header, std::string_view text) noexcept {
+    const int appended = vren::appendQuoted(kTag, header, text);
+    return appended != VREN_OK ? appended : bufferCheck();
+}
+
+int conversionFailed(int error) noexcept {
+    printDebugLog(kTag, "Failed to convert. errno : %d", error);
+    return VREN_E_WRITE;
+}
+
+}  // namespace
+
+namespace vren {
+
+int appendConverted(std::string_view header, const char *data, int length, int codePage) noexcept {
+    if (data == nullptr) {
+        printDebugLog(kTag, "data is null");
+        return VREN_E_WRITE;
+    }
+    if (length < 0) {
+        printDebugLog(kTag, "Wrong data length : %d", length);
+        return VREN_E_WRITE;
+    }
+    // Two output bytes per input byte hold the longest conversion of every
+    // code page of the table. calloc keeps a large area cheap until it is used.
+    const size_t room = 2 * static_cast<size_t>(length);
+    std::unique_ptr<char, FreeDeleter> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
+    if (!output) {
+        printDebugLog(kTag, "Failed to alloc memory for convData");
+        return VREN_E_NOMEM;
+    }
+    printDebugLog(kTag, "dataLen = %d", length);
+
+    if (codePage < 0 || codePage >= kCodePageCount) {
+        printDebugLog(kTag, "Wrong code page.");
+        return appendAndCheck(header, data);
+    }
+    printDebugLog(kTag, "%s", kCodePages[codePage].logLine);
+    // No transliteration or substitution: a character the code page lacks is
+    // an error, not a replacement character.
+    const iconv_t opened = iconv_open(kCodePages[codePage].name, "UTF-8");
+    if (opened == reinterpret_cast<iconv_t>(-1))
+        return conversionFailed(errno);
+    const Converter converter(opened);
+
+    char *in = const_cast<char *>(data);
+    size_t inLeft = static_cast<size_t>(length);
+    char *out = output.get();
+    size_t outLeft = room;
+    if (iconv(static_cast<iconv_t>(converter.get()), &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1))
+        return conversionFailed(errno);
+    return appendAndCheck(header, std::string_view(output.get(), room - outLeft));
+}
+
+}  // namespace vren
+
+extern "C" VREN_API int convertData(const char *data, int length, int codePage) {
+    // An empty header that still points somewhere: the append copies every piece.
+    return vren::appendConverted(std::string_view(""), data, length, codePage);
+}

@@ -1,0 +1,93 @@
+// Table-driven checks of command functions: one row per call, the exact bytes
+// it appends to the command buffer (or writes to the printer) and its result.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "library_test.h"
+
+namespace vren::test {
+
+struct CommandRow {
+    std::function<int()> call;
+    std::string bytes;
+    int result = VREN_OK;
+};
+
+// Equal bytes; for long strings a failure shows the sizes and the first
+// difference instead of every byte.
+inline ::testing::AssertionResult sameLongBytes(std::string_view expected, std::string_view actual) {
+    if (expected == actual)
+        return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
+        ++at;
+    return ::testing::AssertionFailure() << "sizes " << expected.size() << " expected, " << actual.size()
+                                         << " actual; first difference at " << at << ": expected "
+                                         << hex(expected.substr(at, 16)) << ", actual " << hex(actual.substr(at, 16));
+}
+
+#define EXPECT_LONG_BYTES(expected, actual) EXPECT_TRUE(::vren::test::sameLongBytes((expected), (actual)))
+
+// A command already waiting in the buffer: every row must append behind it.
+inline constexpr char kPending[] = "PENDING\r";
+
+// Runs each row on a buffer holding kPending and checks the result, the bytes
+// appended and the growth of gDataIndex. Rows are numbered from 1.
+inline void expectAppended(const std::vector<CommandRow> &rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        std::memcpy(gPrintData, kPending, sizeof kPending - 1);
+        gDataIndex = sizeof kPending - 1;
+        EXPECT_EQ(rows[i].call(), rows[i].result);
+        EXPECT_EQ(gDataIndex, sizeof kPending - 1 + rows[i].bytes.size());
+        EXPECT_BYTES(std::string(kPending) + rows[i].bytes, pendingBytes());
+    }
+}
+
+// The fixture for commands written to the printer at once.
+class WireTest : public LibraryTest {
+protected:
+    // Runs each row connected to the virtual printer and checks the result and
+    // the bytes the printer received for it; the command buffer, holding
+    // kPending, must be left alone.
+    void expectWritten(const std::vector<CommandRow> &rows) {
+        ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+        std::memcpy(gPrintData, kPending, sizeof kPending - 1);
+        gDataIndex = sizeof kPending - 1;
+        size_t total = 0;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE("row " + std::to_string(i + 1));
+            EXPECT_EQ(rows[i].call(), rows[i].result);
+            const std::string received = printed(total + rows[i].bytes.size());
+            EXPECT_BYTES(rows[i].bytes, received.substr(std::min(total, received.size())));
+            total = received.size();
+            EXPECT_BYTES(kPending, pendingBytes());
+        }
+    }
+
+    // Connects to a printer that hangs up after the model query, and makes
+    // sure the connection is dead: the first write after the hang-up still
+    // reaches the socket, the peer answers it with a reset, and every write
+    // after that fails.
+    void connectToHungUpPrinter() {
+        vprinter::Behaviour behaviour;
+        behaviour.closeAfter = 6;
+        ASSERT_EQ(connectToVirtualPrinter(behaviour), VREN_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const char probe = '\r';
+        DirectIO(&probe, 1, nullptr, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+};
+
+}  // namespace vren::test

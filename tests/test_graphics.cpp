@@ -1,0 +1,42 @@
+// Block and circle commands.
+#include <climits>
+
+#include "command_rows.h"
+
+namespace {
+
+using vren::test::expectAppended;
+
+class GraphicsTest : public vren::test::LibraryTest {};
+
+TEST_F(GraphicsTest, BlocksAndCircles) {
+    expectAppended({
+        /* 1: no thickness for options 0 to 2 */
+        {[] { return PrintBlock(10, 20, 300, 400, 0, 5); }, "BD10,20,300,400,O\r"},
+        /* 2 */ {[] { return PrintBlock(10, 20, 300, 400, 1, 5); }, "BD10,20,300,400,E\r"},
+        /* 3 */ {[] { return PrintBlock(10, 20, 300, 400, 2, 5); }, "BD10,20,300,400,D\r"},
+        /* 4 */ {[] { return PrintBlock(10, 20, 300, 400, 3, 3); }, "BD10,20,300,400,S,3\r"},
+        /* 5 */ {[] { return PrintBlock(10, 20, 300, 400, 4, 3); }, "BD10,20,300,400,B,3\r"},
+        /* 6 */ {[] { return PrintBlock(-1, -2, -3, -4, 4, -5); }, "BD-1,-2,-3,-4,B,-5\r"},
+        /* 7: 64 characters, the widest block command, not cut */
+        {[] { return PrintBlock(INT_MIN, INT_MIN, INT_MIN, INT_MIN, 3, INT_MIN); },
+         "BD-2147483648,-2147483648,-2147483648,-2147483648,S,-2147483648\r"},
+        /* 8: invalid options append nothing */
+        {[] { return PrintBlock(10, 20, 300, 400, 5, 3); }, "", VREN_E_BLOCK_OPTION},
+        /* 9 */ {[] { return PrintBlock(10, 20, 300, 400, -1, 3); }, "", VREN_E_BLOCK_OPTION},
+        /* 10 */ {[] { return PrintCircle(100, 100, 0, 9); }, "CD100,100,2,1\r"},
+        /* 11 */ {[] { return PrintCircle(100, 100, 6, 4); }, "CD100,100,6,4\r"},
+        /* 12 */ {[] { return PrintCircle(100, 100, 1, 1); }, "CD100,100,1,1\r"},
+        /* 13 */ {[] { return PrintCircle(-100, -5, 7, 5); }, "CD-100,-5,2,1\r"},
+        /* 14 */ {[] { return PrintCircle(INT_MIN, INT_MIN, -1, 0); }, "CD-2147483648,-2147483648,2,1\r"},
+    });
+}
+
+TEST_F(GraphicsTest, InvalidBlockOptionLogsNoEnd) {
+    EXPECT_EQ(PrintBlock(0, 0, 1, 1, 9, 0), VREN_E_BLOCK_OPTION);
+    const std::vector<std::string> expected = {"start", "wrong block option"};
+    EXPECT_EQ(logMessages("PrintBlock"), expected);
+    EXPECT_TRUE(logMessages("bufferCheck").empty());
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+// Text commands in device and vector fonts, and the conversion of their text
+// to the printer's code pages.
+#include <climits>
+#include <string>
+
+#include "command_rows.h"
+
+namespace {
+
+using vren::test::CommandRow;
+using vren::test::expectAppended;
+
+class TextTest : public vren::test::LibraryTest {};
+
+// Encodings taken from the code pages' published tables, not from iconv.
+const std::string kHan = "\xED\x95\x9C";                         // 한 in UTF-8
+const std::string kHanEucKr = "\xC7\xD1";                        // KS X 1001
+const std::string kHangeul = "\xED\x95\x9C\xEA\xB8\x80";          // 한글
+const std::string kHangeulEucKr = "\xC7\xD1\xB1\xDB";
+const std::string kTtom = "\xEB\x98\xA0";                        // 똠: CP949 only, not in KS X 1001
+const std::string kTtomCp949 = "\x8C\x63";
+const std::string kZhongwen = "\xE4\xB8\xAD\xE6\x96\x87";         // 中文
+const std::string kZhongwenGb = "\xD6\xD0\xCE\xC4";               // GB 2312
+const std::string kZhongwenBig5 = "\xA4\xA4\xA4\xE5";
+const std::string kNihon = "\xE6\x97\xA5\xE6\x9C\xAC";            // 日本
+const std::string kNihonEucJp = "\xC6\xFC\xCB\xDC";
+const std::string kNihonSjis = "\x93\xFA\x96\x7B";
+const std::string kKana = "\xE3\x82\xAB\xE3\x83\x8A\xE3\x81\x82";  // カナあ
+const std::string kKanaEucJp = "\xA5\xAB\xA5\xCA\xA4\xA2";
+const std::string kKanaSjis = "\x83\x4A\x83\x69\x82\xA0";
+const std::string kThai = "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2";  // ไทย
+const std::string kThaiCp874 = "\xE4\xB7\xC2";                    // TIS-620 layout
+
+std::string quoted(const std::string &header, const std::string &text) { return header + "'" + text + "'\r"; }
+
+TEST_F(TextTest, DeviceFontHeaders) {
+    const char *abc = "ABC";
+    expectAppended({
+        /* 1 */ {[=] { return PrintDeviceFont(abc, 10, 20, 3, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 2 */ {[=] { return PrintDeviceFont(abc, 10, 20, 11, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 3 */ {[=] { return PrintDeviceFont(abc, 10, 20, -1, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 4 */ {[=] { return PrintDeviceFont(abc, 10, 20, 111, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 5 */ {[=] { return PrintDeviceFont(abc, 10, 20, 96, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 6 */ {[=] { return PrintDeviceFont(abc, 10, 20, 0, 9, 9, 3, 1); }, "T10,20,0,9,9,0,3,N,B,'ABC'\r"},
+        /* 7 */ {[=] { return PrintDeviceFont(abc, 10, 20, 9, 0, 10, 4, 5); }, "T10,20,9,1,1,0,0,N,B,'ABC'\r"},
+        /* 8 */ {[=] { return PrintDeviceFont(abc, 10, 20, 'g', 2, 3, -1, 0); }, "T10,20,g,2,3,0,0,N,N,'ABC'\r"},
+        /* 9 */ {[=] { return PrintDeviceFont(abc, -5, -7, 'l', 1, 1, 1, 0); }, "T-5,-7,l,1,1,0,1,N,N,'ABC'\r"},
+        /* 10 */ {[=] { return PrintDeviceFont("", 1, 2, 3, 1, 1, 0, 0); }, "T1,2,3,1,1,0,0,N,N,''\r"},
+        /* 11: quotes and carriage returns go out as they are */
+        {[=] { return PrintDeviceFont("a'b\rc", 1, 2, 3, 1, 1, 0, 0); }, "T1,2,3,1,1,0,0,N,N,'a'b\rc'\r"},
+        /* 12: the widest numbers are not cut */
+        {[=] { return PrintDeviceFont(abc, INT_MIN, INT_MIN, 3, 1, 1, 0, 0); },
+         "T-2147483648,-2147483648,3,1,1,0,0,N,N,'ABC'\r"},
+    });
+}
+
+TEST_F(TextTest, VectorFontHeaders) {
+    const char *abc = "ABC";
+    expectAppended({
+        /* 1 */ {[=] { return PrintVectorFont(abc, 10, 20, 5, 30, 40, 2, 0, 0, 0, 0, 0, 0); },
+                 "V10,20,a,30,40,2,N,N,N,0,L,0,'ABC'\r"},
+        /* 2 */ {[=] { return PrintVectorFont(abc, 10, 20, 6, 30, 40, 2, 1, 7, 255, 3, 1, 1); },
+                 "V10,20,b,30,40,2,B,R,I,3,C,1,'ABC'\r"},
+        /* 3 */ {[=] { return PrintVectorFont(abc, 10, 20, 0, 30, 40, 2, 0, 0, 0, 4, 2, 2); },
+                 "V10,20,U,30,40,2,N,N,N,0,R,0,'ABC'\r"},
+        /* 4 */ {[=] { return PrintVectorFont(abc, 10, 20, 7, 30, 40, 2, 0, 0, 0, -1, 3, -1); },
+                 "V10,20,U,30,40,2,N,N,N,0,L,0,'ABC'\r"},
+        /* 5 */ {[=] { return PrintVectorFont(abc, 10, 20, -1, -30, -40, -2, 0, 0, 0, 0, 0, 0); },
+                 "V10,20,U,-30,-40,-2,N,N,N,0,L,0,'ABC'\r"},
+        /* 6: 75 characters of header, none cut */
+        {[=] { return PrintVectorFont(abc, INT_MIN, INT_MIN, 5, INT_MIN, INT_MIN, INT_MIN, 1, 1, 1, 3, 2, 1); },
+         "V-2147483648,-2147483648,a,-2147483648,-2147483648,-2147483648,B,R,I,3,R,1,'ABC'\r"},
+        /* 7 */ {[=] { return PrintVectorFontW(abc, 10, 20, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3); },
+                 "V10,20,U,1,1,0,N,N,N,0,L,0,'ABC'\r"},
+    });
+}
+
+// Which text each font sends unchanged, and which code page converts it.
+TEST_F(TextTest, FontsRouteTheirTextToCodePages) {
+    const std::string han = kHan, zh = kZhongwen, kana = kKana, thai = kThai;
+    const std::string t = "T1,2,", dfTail = ",1,1,0,0,N,N,";
+    const std::string v = "V1,2,", vfTail = ",8,8,0,N,N,N,0,L,0,";
+    expectAppended({
+        /* 1 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'a', 1, 1, 0, 0); }, quoted(t + "a" + dfTail, kHanEucKr)},
+        /* 2 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'f', 1, 1, 0, 0); }, quoted(t + "f" + dfTail, kHanEucKr)},
+        /* 3 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'g', 1, 1, 0, 0); }, quoted(t + "g" + dfTail, han)},
+        /* 4 */ {[=] { return PrintDeviceFont(kana.c_str(), 1, 2, 'j', 1, 1, 0, 0); }, quoted(t + "j" + dfTail, kKanaSjis)},
+        /* 5 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'k', 1, 1, 0, 0); }, quoted(t + "k" + dfTail, han)},
+        /* 6 */ {[=] { return PrintDeviceFont(zh.c_str(), 1, 2, 'm', 1, 1, 0, 0); }, quoted(t + "m" + dfTail, kZhongwenGb)},
+        /* 7 */ {[=] { return PrintDeviceFont(zh.c_str(), 1, 2, 'n', 1, 1, 0, 0); }, quoted(t + "n" + dfTail, kZhongwenBig5)},
+        /* 8 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 0, 1, 1, 0, 0); }, quoted(t + "0" + dfTail, han)},
+        /* 9: W: plain fonts 1 to 8 never convert */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 5, 1, 1, 0, 0, 0); }, quoted(t + "5" + dfTail, han)},
+        /* 10 */ {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 1, 1, 1, 0, 0, 0); }, quoted(t + "1" + dfTail, han)},
+        /* 11 */ {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 0, 1, 1, 0, 0, 0); }, quoted(t + "0" + dfTail, kHanEucKr)},
+        /* 12 */ {[=] { return PrintDeviceFontW(kana.c_str(), 1, 2, 9, 1, 1, 0, 0, 6); }, quoted(t + "9" + dfTail, kKanaEucJp)},
+        /* 13: the caller's code page wins over the font's own */
+        {[=] { return PrintDeviceFontW(thai.c_str(), 1, 2, 'a', 1, 1, 0, 0, 8); }, quoted(t + "a" + dfTail, kThaiCp874)},
+        /* 14: an out-of-range font becomes 3 and is sent unchanged */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 200, 1, 1, 0, 0, 0); }, quoted(t + "3" + dfTail, han)},
+        /* 15 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "K" + vfTail, kHanEucKr)},
+        /* 16 */ {[=] { return PrintVectorFont(zh.c_str(), 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "B" + vfTail, kZhongwenBig5)},
+        /* 17 */ {[=] { return PrintVectorFont(zh.c_str(), 1, 2, 3, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "G" + vfTail, kZhongwenGb)},
+        /* 18 */ {[=] { return PrintVectorFont(kana.c_str(), 1, 2, 4, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "J" + vfTail, kKanaSjis)},
+        /* 19 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "a" + vfTail, han)},
+        /* 20 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "U" + vfTail, han)},
+        /* 21 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "U" + vfTail, han)},
+        /* 22: W routes by the font number: 7 is written U and still converted */
+        {[=] { return PrintVectorFontW(han.c_str(), 1, 2, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "U" + vfTail, kHanEucKr)},
+        /* 23 */ {[=] { return PrintVectorFontW(han.c_str(), 1, 2, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "U" + vfTail, han)},
+        /* 24 */ {[=] { return PrintVectorFontW(kana.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 7); }, quoted(v + "K" + vfTail, kKanaSjis)},
+        /* 25 */ {[=] { return PrintVectorFontW(han.c_str(), 1, 2, -3, 8, 8, 0, 0, 0, 0, 0, 0, 0, 1); }, quoted(v + "U" + vfTail, kHanEucKr)},
+        /* 26: empty text, converted */
+        {[=] { return PrintDeviceFont("", 1, 2, 'a', 1, 1, 0, 0); }, quoted(t + "a" + dfTail, "")},
+    });
+}
+
+TEST_F(TextTest, ConvertDataCodePages) {
+    struct Case {
+        int codePage;
+        std::string text;
+        std::string encoded;
+    };
+    const Case cases[] = {
+        /* 1 */ {0, kHangeul, kHangeulEucKr},
+        /* 2 */ {0, "A" + kHan + "1", "A" + kHanEucKr + "1"},
+        /* 3 */ {1, kHangeul + kTtom, kHangeulEucKr + kTtomCp949},
+        /* 4 */ {2, kZhongwen, kZhongwenGb},
+        /* 5 */ {3, kZhongwen, kZhongwenGb},
+        /* 6 */ {4, kZhongwen, kZhongwenBig5},
+        /* 7 */ {5, kZhongwen, kZhongwenBig5},
+        /* 8 */ {6, kNihon + kKana, kNihonEucJp + kKanaEucJp},
+        /* 9 */ {7, kNihon + kKana, kNihonSjis + kKanaSjis},
+        /* 10 */ {8, kThai, kThaiCp874},
+        /* 11: outside the table: sent unconverted */
+        {9, kHan, kHan},
+        /* 12 */ {-1, kHan, kHan},
+    };
+    std::vector<CommandRow> rows;
+    for (const Case &c : cases)
+        rows.push_back({[c] { return convertData(c.text.c_str(), static_cast<int>(c.text.size()), c.codePage); },
+                        quoted("", c.encoded)});
+    expectAppended(rows);
+}
+
+TEST_F(TextTest, ConvertDataLogsItsSteps) {
+    ASSERT_EQ(convertData(kHangeul.c_str(), 6, 0), VREN_OK);
+    ASSERT_EQ(convertData(kHan.c_str(), 3, 9), VREN_OK);
+    const std::vector<std::string> expected = {"dataLen = 6", "conv EUC-KR", "dataLen = 3", "Wrong code page."};
+    EXPECT_EQ(logMessages("convertData"), expected);
+    EXPECT_EQ(logMessages("bufferCheck").size(), 4u);
+}
+
+TEST_F(TextTest, EveryCodePageIsLoggedByName) {
+    const char *names[] = {"EUC-KR", "CP949", "EUC-CN", "GB18030", "BIG5", "CP950", "EUC-JP", "CP932", "CP874"};
+    for (int page = 0; page < 9; ++page)
+        ASSERT_EQ(convertData("A", 1, page), VREN_OK) << page;
+    const std::vector<std::string> messages = logMessages("convertData");
+    ASSERT_EQ(messages.size(), 18u);
+    for (int page = 0; page < 9; ++page)
+        EXPECT_EQ(messages[2 * page + 1], std::string("conv ") + names[page]);
+}
+
+// A failed conversion appends nothing: neither the text nor the header.
+TEST_F(TextTest, FailedConversionLeavesTheBufferAsItWas) {
+    const std::string han = kHan, thai = kThai;
+    const std::string invalid = "A\xFF" "B", truncated = "A\xED\x95";
+    const int eilseq = 84, einval = 22;
+    struct Case {
+        std::function<int()> call;
+        int error;
+    };
+    const Case cases[] = {
+        /* 1: 한 is not in EUC-JP */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 0, 1, 1, 0, 0, 6); }, eilseq},
+        /* 2: 똠 is not in EUC-KR */
+        {[=] { return PrintDeviceFont(kTtom.c_str(), 1, 2, 'a', 1, 1, 0, 0); }, eilseq},
+        /* 3: Thai is not in EUC-KR */
+        {[=] { return PrintVectorFont(thai.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, eilseq},
+        /* 4: invalid UTF-8 */
+        {[=] { return PrintVectorFontW(invalid.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 3); }, eilseq},
+        /* 5: a character cut short */
+        {[=] { return PrintDeviceFont(truncated.c_str(), 1, 2, 'b', 1, 1, 0, 0); }, einval},
+        /* 6 */ {[=] { return convertData(han.c_str(), 3, 8); }, eilseq},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        ASSERT_EQ(PrintCircle(1, 1, 1, 1), VREN_OK);
+        const std::string before = vren::test::pendingBytes();
+        const size_t logged = logMessages("convertData").size();
+        EXPECT_EQ(cases[i].call(), VREN_E_WRITE);
+        EXPECT_BYTES(before, vren::test::pendingBytes());
+        const std::vector<std::string> messages = logMessages("convertData");
+        ASSERT_GE(messages.size(), logged + 3);
+        EXPECT_EQ(messages.back(), "Failed to convert. errno : " + std::to_string(cases[i].error));
+    }
+    // The next command follows the earlier one directly.
+    ASSERT_EQ(PrintCircle(2, 2, 1, 1), VREN_OK);
+    EXPECT_BYTES("CD1,1,1,1\rCD2,2,1,1\r", vren::test::pendingBytes());
+}
+
+TEST_F(TextTest, FailedConversionStillLogsEnd) {
+    EXPECT_EQ(PrintDeviceFontW(kHan.c_str(), 1, 2, 0, 1, 1, 0, 0, 6), VREN_E_WRITE);
+    const std::vector<std::string> expected = {"start", "end"};
+    EXPECT_EQ(logMessages("PrintDeviceFontW"), expected);
+    const std::vector<std::string> conversion = {"dataLen = 3", "conv EUC-JP", "Failed to convert. errno : 84"};
+    EXPECT_EQ(logMessages("convertData"), conversion);
+}
+
+TEST_F(TextTest, NullDataIsRefused) {
+    const std::vector<std::pair<const char *, std::function<int()>>> calls = {
+        {"PrintDeviceFont", [] { return PrintDeviceFont(nullptr, 1, 2, 3, 1, 1, 0, 0); }},
+        {"PrintDeviceFontW", [] { return PrintDeviceFontW(nullptr, 1, 2, 0, 1, 1, 0, 0, 0); }},
+        {"PrintVectorFont", [] { return PrintVectorFont(nullptr, 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }},
+        {"PrintVectorFontW", [] { return PrintVectorFontW(nullptr, 1, 2, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0); }},
+    };
+    for (const auto &[name, call] : calls) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(call(), VREN_E_WRITE);
+        EXPECT_EQ(gDataIndex, 0u);
+        const std::vector<std::string> expected = {"start", "data is null", "end"};
+        EXPECT_EQ(logMessages(name), expected);
+    }
+    EXPECT_EQ(convertData(nullptr, 3, 0), VREN_E_WRITE);
+    EXPECT_EQ(convertData("abc", -1, 0), VREN_E_WRITE);
+    EXPECT_EQ(gDataIndex, 0u);
+    const std::vector<std::string> expected = {"data is null", "Wrong data length : -1"};
+    EXPECT_EQ(logMessages("convertData"), expected);
+}
+
+TEST_F(TextTest, LogLinesOfAConvertedText) {
+    ASSERT_EQ(PrintDeviceFont(kHan.c_str(), 1, 2, 'a', 1, 1, 0, 0), VREN_OK);
+    const std::vector<std::string> function = {"start", "end"};
+    const std::vector<std::string> conversion = {"dataLen = 3", "conv EUC-KR"};
+    EXPECT_EQ(logMessages("PrintDeviceFont"), function);
+    EXPECT_EQ(logMessages("convertData"), conversion);
+}
+
+// Text longer than the whole buffer goes out whole, behind what was pending.
+TEST_F(TextTest, LongTextGoesOutWhole) {
+    ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+    ASSERT_EQ(PrintCircle(5, 5, 1, 1), VREN_OK);
+    std::string hangul, encoded;
+    for (int i = 0; i < 750; ++i) {  // 4500 bytes of UTF-8, 3000 of EUC-KR
+        hangul += kHangeul;
+        encoded += kHangeulEucKr;
+    }
+    std::string plain(5000, 'x');
+    ASSERT_EQ(PrintDeviceFont(plain.c_str(), 1, 2, 3, 1, 1, 0, 0), VREN_OK);
+    ASSERT_EQ(PrintVectorFont(hangul.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0), VREN_OK);
+    const std::string expected = "CD5,5,1,1\r" + quoted("T1,2,3,1,1,0,0,N,N,", plain);
+    EXPECT_LONG_BYTES(expected, printed(expected.size()));
+    // The converted text fits into the emptied buffer and waits there.
+    EXPECT_LONG_BYTES(quoted("V1,2,K,8,8,0,N,N,N,0,L,0,", encoded), vren::test::pendingBytes());
+    // Longer than the buffer after conversion: streamed behind it.
+    const std::string longer = hangul + hangul;
+    ASSERT_EQ(PrintDeviceFont(longer.c_str(), 1, 2, 'a', 1, 1, 0, 0), VREN_OK);
+    const std::string all = expected + quoted("V1,2,K,8,8,0,N,N,N,0,L,0,", encoded) +
+                            quoted("T1,2,a,1,1,0,0,N,N,", encoded + encoded);
+    EXPECT_LONG_BYTES(all, printed(all.size()));
+    EXPECT_EQ(gDataIndex, 0u);
+}
+
+}  // namespace
