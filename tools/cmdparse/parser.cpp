@@ -309,11 +309,13 @@ bool Parser::quotedCommand(size_t codeLength) {
     if (quote_ == npos) {
         const size_t from = pos_ + std::max(scanned_, codeLength);
         const size_t found = buffer_.find_first_of("'\r", from);
+        // A header longer than the limit is dropped up to the next carriage
+        // return, whether or not its end has arrived yet.
+        if ((found == npos && avail > limits_.maxLine) || (found != npos && found - pos_ > limits_.maxLine)) {
+            discardLine(offset, "header longer than " + std::to_string(limits_.maxLine) + " bytes");
+            return true;
+        }
         if (found == npos) {
-            if (avail > limits_.maxLine) {
-                discardLine(offset, "header longer than " + std::to_string(limits_.maxLine) + " bytes");
-                return true;
-            }
             if (finishing_) {
                 diagnose(offset, "incomplete command at end of input: \"" +
                                      excerpt(std::string_view(buffer_).substr(pos_)) + "\"");
@@ -327,12 +329,6 @@ bool Parser::quotedCommand(size_t codeLength) {
             diagnose(offset, "command without quoted field: \"" +
                                  excerpt(std::string_view(buffer_).substr(pos_, found - pos_)) + "\"");
             consume(found + 1 - pos_);
-            return true;
-        }
-        if (found - pos_ > limits_.maxLine) {
-            diagnose(offset, "header longer than " + std::to_string(limits_.maxLine) + " bytes");
-            consume(found + 1 - pos_);
-            state_ = State::Discard;
             return true;
         }
         quote_ = found - pos_;
@@ -350,12 +346,17 @@ bool Parser::quotedCommand(size_t codeLength) {
         }
     }
     const uint64_t quoteOffset = offset + quote_;
-    if (end == npos) {
-        const size_t dataSoFar = avail - quote_ - 1;
-        if (dataSoFar > limits_.maxQuoted + 1 || finishing_) {
-            diagnose(quoteOffset, finishing_ ? "unterminated quoted field at end of input"
-                                             : "unterminated quoted field (over " +
-                                                   std::to_string(limits_.maxQuoted) + " bytes)");
+    // Data longer than the limit is given up the same way whether its end has
+    // arrived or not: the limit must not depend on how the stream was split.
+    // Without the end in sight, a trailing quote may still be the closing one.
+    size_t dataSoFar = end != npos ? end - pos_ - quote_ - 1 : avail - quote_ - 1;
+    if (end == npos && dataSoFar > 0 && buffer_.back() == '\'')
+        --dataSoFar;
+    if (end == npos || dataSoFar > limits_.maxQuoted) {
+        if (dataSoFar > limits_.maxQuoted || finishing_) {
+            diagnose(quoteOffset, dataSoFar > limits_.maxQuoted
+                                      ? "quoted field longer than " + std::to_string(limits_.maxQuoted) + " bytes"
+                                      : std::string("unterminated quoted field at end of input"));
             // Resume after the first carriage return inside the field.
             const size_t cr = buffer_.find('\r', pos_ + quote_ + 1);
             if (cr == npos) {
@@ -377,10 +378,6 @@ bool Parser::quotedCommand(size_t codeLength) {
     const std::string_view code = std::string_view(buffer_).substr(pos_, codeLength);
     std::string data = buffer_.substr(pos_ + quote + 1, end - (pos_ + quote + 1));
     consume(total);
-    if (data.size() > limits_.maxQuoted) {
-        diagnose(quoteOffset, "quoted field longer than " + std::to_string(limits_.maxQuoted) + " bytes");
-        return true;
-    }
     if (!header.ends_with(',')) {
         diagnose(offset, std::string(code) + ": header does not end in a comma");
         return true;
