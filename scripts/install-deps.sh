@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev util-linux
   # runtime dependencies of the library
   libbluetooth-dev imagemagick
+  # the virtual printer's label renderer: symbols, glyphs, fonts, PNG files
+  libzint-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei libpng-dev
 )
 
 missing=()
