@@ -4,6 +4,13 @@
 
 #include <stdio.h>
 
+/* The Bluetooth steps are declared once the BlueZ types are known, also when
+ * the header was included before. */
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/sdp.h>
+#include <bluetooth/sdp_lib.h>
+#include "VrenLabelAPI.h"
+
 typedef void (*any_function)(void);
 
 int main(void) {
@@ -14,6 +21,7 @@ int main(void) {
         (any_function)getModel, (any_function)openDeviceEthernet, (any_function)openDeviceSerial,
         (any_function)openDeviceParallel, (any_function)openDeviceUSB, (any_function)writeData,
         (any_function)readData, (any_function)initDataBuffer, (any_function)bufferCheck,
+        (any_function)openDeviceBluetooth, (any_function)spp_connect, (any_function)sdp_search_spp,
     };
     size_t i;
     for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {
