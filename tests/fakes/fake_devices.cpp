@@ -279,7 +279,7 @@ extern "C" int open(const char *path, int flags, ...) {
         mode = va_arg(arguments, mode_t);
         va_end(arguments);
     }
-    if (path != nullptr && vren::fake::isUsbNodeName(path))
+    if (vren::fake::isUsbNodeName(path))
         return vren::fake::openUsbNode(path, flags);
     return realOpen(path, flags, mode);
 }
