@@ -277,7 +277,8 @@ VREN_API int openDeviceBluetooth(bdaddr_t device);
  *
  * Returns 0 (connected, socket in *sock); VREN_E_BT_SOCKET (socket() failed,
  * its negative result in *sock); VREN_E_BT_BIND or VREN_E_BT_CONNECT (the
- * socket is closed and *sock set to -1).
+ * socket is closed and *sock set to -1). A null pointer argument gives
+ * VREN_E_BT_CONNECT without a socket.
  */
 VREN_API int spp_connect(const bdaddr_t *local, const bdaddr_t *remote, uint8_t channel, int *sock);
 #ifdef __cplusplus

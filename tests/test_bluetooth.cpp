@@ -300,7 +300,16 @@ TEST_F(BluetoothTest, DeviceBusyForeverEndsWithMinus111) {
     EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 3u), 4);
 }
 
-TEST_F(BluetoothTest, SearchWithoutSessionOrChannel) {
+TEST_F(BluetoothTest, NullArguments) {
+    int sock = 5;
+    EXPECT_EQ(spp_connect(&kAny, nullptr, 1, &sock), VREN_E_BT_CONNECT);
+    EXPECT_EQ(spp_connect(nullptr, &kAny, 1, &sock), VREN_E_BT_CONNECT);
+    EXPECT_EQ(spp_connect(&kAny, &kAny, 1, nullptr), VREN_E_BT_CONNECT);
+    EXPECT_EQ(sock, 5);
+    EXPECT_EQ(fake::rfcommSocketsCreated(), 0);
+    EXPECT_EQ(logMessages("spp_connect"), std::vector<std::string>(3, "Invalid argument."));
+
+    const size_t logged = logText().size();
     uint8_t channel = 0;
     EXPECT_EQ(sdp_search_spp(nullptr, &channel), -1);
     EXPECT_TRUE(fake::sdpSearches().empty());
@@ -311,7 +320,7 @@ TEST_F(BluetoothTest, SearchWithoutSessionOrChannel) {
     EXPECT_EQ(sdp_search_spp(session, &channel), 0);
     EXPECT_EQ(channel, 11);
     sdp_close(session);
-    EXPECT_TRUE(logText().empty()) << "sdp_search_spp logs nothing";
+    EXPECT_EQ(logText().size(), logged) << "sdp_search_spp logs nothing";
 }
 
 // ConnectToPrinter reaches the opener with a colon-separated device address,
