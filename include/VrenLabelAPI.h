@@ -137,7 +137,7 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
  * Opens the printer connection and identifies the printer.
  *
  * The address selects the interface (prefixes compare without regard to case):
- *   "USB"                         first accepted USB printer (/dev/usblp*, /dev/usb/lp*)
+ *   "USB"                         first accepted USB printer (/dev/usblp*, /dev/usb/lp*, /dev/usb/usblp*)
  *   "SERIAL:<baud>"               first of /dev/ttyS0../dev/ttyS9 that opens
  *   "/dev/ttyS<n>:<baud>"         that serial port; baud 2400..115200, else 9600
  *   "PARALLEL"                    first of /dev/lp0../dev/lp9 that opens
@@ -496,7 +496,18 @@ VREN_API int openDeviceEthernet(const char *host, const char *port);
 VREN_API int openDeviceSerial(const char *path, int baudRate);
 /** Opens a parallel port node. */
 VREN_API int openDeviceParallel(const char *path);
-/** Finds and accepts a USB printer; sets gPrinterModel. */
+/**
+ * Finds and accepts a USB printer. For n = 0..15 it opens the first of
+ * "/dev/usblp<n>", "/dev/usb/lp<n>", "/dev/usb/usblp<n>" that exists (O_RDWR,
+ * O_EXCL, O_NONBLOCK), reads its IEEE 1284 device ID (LPIOC_GET_DEVICE_ID) and
+ * accepts it when the manufacturer (MFG: or MANUFACTURE:) begins with "VREN"
+ * or "TREMON" and the model (MDL: or MODEL:) is the beginning of a
+ * KORVEL_DEVICE entry. Values are cut at ';' and at 63 characters.
+ *
+ * Returns the descriptor and sets gPrinterModel; VREN_E_NOT_ACCEPTED when a
+ * node exists but no printer was accepted; VREN_E_OPEN with errno ENODEV when
+ * no node exists. Every descriptor not returned is closed.
+ */
 VREN_API int openDeviceUSB(void);
 
 /**
@@ -527,8 +538,8 @@ VREN_API int convertData(const char *data, int length, int codePage);
 #endif /* VREN_LABEL_API_H */
 
 /*
- * Bluetooth openers (internal steps). Their signatures use BlueZ types, so they
- * are declared when <bluetooth/bluetooth.h> (and, for sdp_search_spp,
+ * Bluetooth opener and its steps (internal). Their signatures use BlueZ types,
+ * so they are declared when <bluetooth/bluetooth.h> (and, for sdp_search_spp,
  * <bluetooth/sdp_lib.h>) is included before this header.
  */
 #if defined(__BLUETOOTH_H) && !defined(VREN_LABEL_API_BLUETOOTH)
@@ -536,8 +547,51 @@ VREN_API int convertData(const char *data, int length, int codePage);
 #ifdef __cplusplus
 extern "C" {
 #endif
-/** Connects to the printer's serial-port service over RFCOMM. */
+/**
+ * Connects to the printer's serial-port service over RFCOMM and returns the
+ * connected socket.
+ *
+ * Discovery: up to 5 times, opens an SDP session to the device
+ * (SDP_RETRY_IF_BUSY) and looks for the Serial Port service's RFCOMM channel
+ * (sdp_search_spp), 300 ms apart. Connection: up to 5 times, spp_connect() to
+ * that channel, 3 microseconds apart.
+ *
+ * Returns the socket, VREN_E_BT_SDP_CONNECT (no SDP session, not retried),
+ * VREN_E_BT_NO_SERVICE (five searches found no channel) or VREN_E_BT_CONNECT
+ * (five connection attempts failed, whatever the cause). A device that keeps
+ * answering "busy" costs at most 5 x 5 waits of 10 s before VREN_E_BT_CONNECT.
+ */
 VREN_API int openDeviceBluetooth(bdaddr_t device);
+/**
+ * Creates an RFCOMM stream socket, binds it to `local` with channel 0 (any),
+ * and connects it to `remote` on `channel`. The socket is stored in *sock.
+ *
+ * While the connect fails with EBUSY it waits 10 s and connects again on the
+ * same socket, at most 5 times; a sixth busy answer fails the call.
+ *
+ * Returns 0 (connected, socket in *sock); VREN_E_BT_SOCKET (socket() failed,
+ * its negative result in *sock); VREN_E_BT_BIND or VREN_E_BT_CONNECT (the
+ * socket is closed and *sock set to -1). A null pointer argument gives
+ * VREN_E_BT_CONNECT without a socket.
+ */
+VREN_API int spp_connect(const bdaddr_t *local, const bdaddr_t *remote, uint8_t channel, int *sock);
+#ifdef __cplusplus
+}
+#endif
+#endif
+
+#if defined(__SDP_LIB_H) && !defined(VREN_LABEL_API_SDP)
+#define VREN_LABEL_API_SDP
+#ifdef __cplusplus
+extern "C" {
+#endif
+/**
+ * Searches the open SDP session for the Serial Port service (UUID 0x1101),
+ * asking for its protocol descriptor list (attribute 0x0004), and stores the
+ * RFCOMM channel of the first record that has a non-zero one. Logs nothing.
+ * Returns 0, or -1 (no session, search failed, no record with a channel).
+ */
+VREN_API int sdp_search_spp(sdp_session_t *session, uint8_t *channel);
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,13 @@
 
 #include <stdio.h>
 
+/* The Bluetooth steps are declared once the BlueZ types are known, also when
+ * the header was included before. */
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/sdp.h>
+#include <bluetooth/sdp_lib.h>
+#include "VrenLabelAPI.h"
+
 typedef void (*any_function)(void);
 
 int main(void) {
@@ -32,6 +39,8 @@ int main(void) {
         /* control and status */
         (any_function)InitializePrinter, (any_function)CalibrateMedia, (any_function)ResetPrinter,
         (any_function)FeedOneLabel, (any_function)CheckPrinterStatus,
+        /* Bluetooth openers */
+        (any_function)openDeviceBluetooth, (any_function)spp_connect, (any_function)sdp_search_spp,
     };
     size_t i;
     for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {

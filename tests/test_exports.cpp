@@ -12,6 +12,7 @@ namespace {
 const std::set<std::string> kConnection = {
     "ConnectToPrinter", "DisconnectPrinter", "openCheck", "modelCheck", "getModel",
     "openDeviceEthernet", "openDeviceSerial", "openDeviceParallel", "openDeviceUSB", "openDeviceBluetooth",
+    "sdp_search_spp", "spp_connect",
     "gConnectedPrinter", "gPrinterModel", "KORVEL_DEVICE",
 };
 const std::set<std::string> kTransport = {
