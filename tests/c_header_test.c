@@ -14,6 +14,9 @@ int main(void) {
         (any_function)getModel, (any_function)openDeviceEthernet, (any_function)openDeviceSerial,
         (any_function)openDeviceParallel, (any_function)openDeviceUSB, (any_function)writeData,
         (any_function)readData, (any_function)initDataBuffer, (any_function)bufferCheck,
+        (any_function)PrintBitmap, (any_function)loadImage, (any_function)loadImage1,
+        (any_function)GetImageBit, (any_function)resizeImage, (any_function)compressData,
+        (any_function)printLD, (any_function)printLCR, (any_function)strToUpper,
     };
     size_t i;
     for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {
@@ -22,6 +25,9 @@ int main(void) {
     }
     /* The globals are real objects of the declared types. */
     if (sizeof gPrintData != 4096 || gDataIndex != 0 || gConnectedPrinter != 0 || gPrinterModel != 0)
+        return 1;
+    /* The image header is the 40-byte BMP information header. */
+    if (sizeof(VrenImageHeader) != 40)
         return 1;
     if (KORVEL_DEVICE[0] == NULL || KORVEL_DEVICE[151] == NULL)
         return 1;

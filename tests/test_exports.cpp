@@ -20,10 +20,14 @@ const std::set<std::string> kTransport = {
 const std::set<std::string> kJobOutput = {
     "bufferCheck", "Prints", "ClearBuffer", "DirectIO",
 };
+const std::set<std::string> kImage = {
+    "PrintBitmap", "loadImage", "loadImage1", "GetImageBit", "resizeImage",
+    "compressData", "printLD", "printLCR", "strToUpper",
+};
 
 std::set<std::string> expectedNames() {
     std::set<std::string> all;
-    for (const auto *family : {&kConnection, &kTransport, &kJobOutput})
+    for (const auto *family : {&kConnection, &kTransport, &kJobOutput, &kImage})
         all.insert(family->begin(), family->end());
     return all;
 }
