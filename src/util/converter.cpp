@@ -64,24 +64,33 @@ void TemporaryImage::remove() noexcept {
     path_.clear();
 }
 
-std::string converterSourceArgument(const std::string &path) {
-    std::string argument = path.empty() || path[0] == '/' ? path : "./" + path;
-    // Only the first frame: a multi-frame file would otherwise be written as
-    // numbered files beside the output name. A path that already ends in ']'
-    // is taken literally by the converter when it exists.
-    if (argument.empty() || argument.back() != ']')
-        argument += "[0]";
-    return argument;
-}
+namespace {
 
-std::string converterOutputArgument(const std::string &path) {
+std::string anchored(const std::string &path, bool doublePercent) {
     std::string argument = path.empty() || path[0] == '/' ? std::string() : std::string("./");
     for (const char c : path) {
         argument += c;
-        if (c == '%')
+        if (doublePercent && c == '%')
             argument += '%';
     }
     return argument;
+}
+
+}  // namespace
+
+std::string converterSourceArgument(const std::string &path) {
+    // A path that already ends in ']' is taken literally by the converter
+    // when it exists, and nothing may be appended to it.
+    if (!path.empty() && path.back() == ']')
+        return anchored(path, false);
+    // Only the first frame: a multi-frame file would otherwise be written as
+    // numbered files beside the output name. With a frame selector the
+    // converter expands '%' in the name, so it is doubled.
+    return anchored(path, true) + "[0]";
+}
+
+std::string converterOutputArgument(const std::string &path) {
+    return anchored(path, true);
 }
 
 void runConverter(Conversion mode, const std::string &source, const std::string &output, const char *tag) {

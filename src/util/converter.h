@@ -45,8 +45,9 @@ void runConverter(Conversion mode, const std::string &source, const std::string 
 
 // The argument by which the converter gets a path: relative paths are made to
 // start with "./" so that the converter never reads a leading "xyz:" as a
-// format prefix or "|" and "@" as its own commands; an output path also has
-// every '%' doubled, because the converter expands '%' in output names.
+// format prefix or "|" and "@" as its own commands; the source gets the
+// selector "[0]" (first frame), and '%', which the converter expands in output
+// names and in names with a selector, is doubled.
 std::string converterSourceArgument(const std::string &path);
 std::string converterOutputArgument(const std::string &path);
 
