@@ -195,4 +195,26 @@ inline Picture pictureByImageMagick(const std::string &path, uint32_t width, uin
     return picture;
 }
 
+// The run-length stream written out plainly, one byte at a time: 0x00 and
+// 0xFF runs as the byte and a count up to 255, other bytes as they are.
+inline std::string referenceStream(const std::string &raster) {
+    std::string out;
+    for (size_t i = 0; i < raster.size();) {
+        const char byte = raster[i];
+        if (byte != '\x00' && byte != '\xFF') {
+            out += byte;
+            ++i;
+            continue;
+        }
+        size_t count = 0;
+        while (i < raster.size() && raster[i] == byte && count < 255) {
+            ++i;
+            ++count;
+        }
+        out += byte;
+        out += static_cast<char>(count);
+    }
+    return out;
+}
+
 }  // namespace vren::test
