@@ -15,14 +15,20 @@ namespace {
 
 int gFile = -1;
 std::string gPath;
+char gDirectory[] = "/tmp/fuzz-bmp-XXXXXX";
+
+void removeDirectory() {
+    unlink((std::string(gDirectory) + "/VRENLinuxSDKLog.txt").c_str());
+    rmdir(gDirectory);
+}
 
 // The debug log goes to /dev/null: every call writes records.
 void quietLog() {
-    char directory[] = "/tmp/fuzz-bmp-XXXXXX";
-    if (mkdtemp(directory) == nullptr || chdir(directory) != 0)
+    if (mkdtemp(gDirectory) == nullptr || chdir(gDirectory) != 0)
         std::abort();
     if (symlink("/dev/null", "VRENLinuxSDKLog.txt") != 0)
         std::abort();
+    std::atexit(removeDirectory);
 }
 
 }  // namespace
