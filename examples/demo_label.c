@@ -42,6 +42,21 @@ static int composeVocabulary(void) {
     return failed;
 }
 
+/* Prints the logo dir/logo.bmp twice: as a raw bitmap (LD) at the top left,
+ * and run-length compressed (LCR) beside it. */
+static int printLogo(const char *dir) {
+    char path[1024];
+    if (snprintf(path, sizeof path, "%s/logo.bmp", dir) >= (int)sizeof path) {
+        fprintf(stderr, "demo_label: logo path too long\n");
+        return -1;
+    }
+    if (check("PrintBitmap (LD)", PrintBitmap(path, 20, 20, 0)) != 0)
+        return -1;
+    if (check("PrintBitmap (LCR)", PrintBitmap(path, 140, 20, 1)) != 0)
+        return -1;
+    return 0;
+}
+
 int main(int argc, char **argv) {
     const char *address = argc > 1 ? argv[1] : "127.0.0.1:9100";
 
@@ -54,6 +69,7 @@ int main(int argc, char **argv) {
     failed |= check("ClearBuffer", ClearBuffer()) < 0;
     failed |= check("DirectIO", DirectIO(hello, (int)strlen(hello), NULL, NULL)) < 0;
     failed |= composeVocabulary();
+    failed |= printLogo("examples") != 0;
     failed |= check("Prints", Prints(1, 1)) < 0;
 
     DisconnectPrinter();

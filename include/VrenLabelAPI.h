@@ -474,6 +474,143 @@ extern VREN_API unsigned char gStatus;
 VREN_API int CheckPrinterStatus(void);
 
 /* ------------------------------------------------------------------------ */
+/* Images                                                                   */
+/* ------------------------------------------------------------------------ */
+
+/**
+ * Image header: the 40-byte BMP information header, copied byte for byte
+ * from offset 14 of the image file (little-endian fields, no padding).
+ * The loaders fill it; resizeImage() rewrites biWidth and biHeight; the bitmap
+ * commands read biWidth and biHeight only. After a successful load biHeight is
+ * the number of raster rows (a top-down file's negative height is made
+ * positive, because the raster is always top row first).
+ */
+typedef struct VrenImageHeader {
+    uint32_t biSize;          /* size of the information header in the file */
+    int32_t biWidth;          /* width in pixels */
+    int32_t biHeight;         /* rows; negative in a top-down file */
+    uint16_t biPlanes;
+    uint16_t biBitCount;      /* bits per pixel */
+    uint32_t biCompression;   /* 0: uncompressed rows */
+    uint32_t biSizeImage;     /* bytes of pixel data; 0 allowed when uncompressed */
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+} VrenImageHeader;
+
+/* The record is exactly the 40 bytes of the file's information header. */
+typedef char VrenImageHeaderIs40Bytes[sizeof(VrenImageHeader) == 40 ? 1 : -1];
+
+/**
+ * Prints an image file at dot position (x, y) of the label as a bitmap
+ * command, written to the printer at once (ahead of anything still waiting in
+ * the command buffer; no print command is sent). The file is loaded with
+ * loadImage() at its own size. compress selects the command: 0 sends the raw
+ * raster as "LD", any other value the run-length compressed raster as "LCR".
+ *
+ * Returns 0; the loader's VREN_E_IMAGE_OPEN, VREN_E_IMAGE_FORMAT or
+ * VREN_E_NOMEM; VREN_E_IMAGE_FORMAT when the image has more than 65535 rows or
+ * bytes per row; VREN_E_NOMEM when the compressor could not allocate (nothing
+ * sent); VREN_E_WRITE when the command did not reach the printer whole.
+ */
+VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress);
+
+/**
+ * Reads an image file into a 1-bit raster: biHeight rows of (biWidth + 7) / 8
+ * bytes, top row first, most significant bit leftmost, 1 = a printed dot. A
+ * pixel stays blank exactly when its blue, green and red are all 255.
+ *
+ * BMP files of 4, 8 and 24 bits per pixel (uncompressed, bottom-up or
+ * top-down) are decoded directly. Files whose extension (the text after the
+ * last '.') begins with "jpg" or "gif", and "bmp" files of 1 or 32 bits or
+ * with compressed pixel data, are first converted to a true-colour BMP by
+ * ImageMagick's "convert", which writes a temporary file
+ * "<path up to its last '.'>temp1sa3.bmp" (or a unique variant of that name
+ * ending in ".bmp" when the name is taken); the file is removed afterwards.
+ * Other files are read as BMP files whatever their name; 1-bit BMP files
+ * reached that way are decoded directly.
+ *
+ * path:   the image file.
+ * raster: receives the raster, allocated with calloc; on success the caller
+ *         owns it and releases it with free(). Untouched on failure.
+ * header: receives the image header (filled once the file proved to be a
+ *         BMP file, also when a later step fails).
+ * width:  0 (or the image's own width) for no scaling, else the width to
+ *         scale to, keeping the aspect ratio (see resizeImage()).
+ *
+ * Returns 0; VREN_E_IMAGE_OPEN when the file (or the converter's output)
+ * cannot be read; VREN_E_IMAGE_FORMAT when it is not a BMP file, its bit
+ * depth is unsupported, it is compressed, or it is malformed (shorter than its
+ * headers declare, pixel data or colour table past its end, an impossible
+ * size); VREN_E_NOMEM when memory runs out.
+ */
+VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader *header, int32_t width);
+
+/**
+ * Like loadImage() without scaling, except that only files whose extension
+ * begins with "jpg" or "gif" are converted, to monochrome ("convert
+ * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
+ * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT.
+ */
+VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
+
+/**
+ * Bits per pixel of a BMP file (biBitCount, 0 to 65535).
+ * Returns it, or VREN_E_IMAGE_OPEN, or VREN_E_IMAGE_FORMAT when the file is
+ * not a BMP file or too short to hold the field.
+ */
+VREN_API int GetImageBit(const char *path);
+
+/**
+ * Scales an image held as one byte per pixel (0 white, 1 dot; biWidth bytes
+ * per row, biHeight rows, top row first) to `width` pixels by nearest
+ * neighbour, keeping the aspect ratio, and packs it into a raster as
+ * loadImage() describes. On success *scaled receives the raster (calloc; the
+ * caller frees it) and header->biWidth, header->biHeight the new size.
+ *
+ * Returns 0; VREN_E_IMAGE_FORMAT when width is not positive or the image has
+ * no columns; VREN_E_NOMEM when the raster cannot be allocated (header and
+ * pixels untouched).
+ */
+VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
+
+/**
+ * Run-length encodes `length` bytes and writes the stream to the printer:
+ * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
+ * take several pairs); every other byte is sent as it is.
+ * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
+ * written); VREN_E_WRITE when the stream did not go out whole.
+ */
+VREN_API int compressData(const unsigned char *data, uint32_t length);
+
+/**
+ * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (each
+ * a 16-bit little-endian field), the raster, then CR.
+ * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
+ * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
+ * out whole.
+ */
+VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header, int x, int y);
+
+/**
+ * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
+ * rows (16-bit little-endian fields), the run-length stream of compressData(),
+ * then CR. The raster is compressed before anything is sent.
+ * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
+ * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
+ * out whole.
+ */
+VREN_API int printLCR(const unsigned char *raster, const VrenImageHeader *header, int x, int y);
+
+/**
+ * Copies at most count bytes of source (never past its end; a negative count
+ * copies it all) to destination, turning 'a'..'z' into capitals. Writes no
+ * terminating NUL and logs nothing.
+ */
+VREN_API void strToUpper(const char *source, char *destination, int32_t count);
+
+/* ------------------------------------------------------------------------ */
 /* Internal steps (exported, not meant for applications)                    */
 /* ------------------------------------------------------------------------ */
 

@@ -41,11 +41,15 @@ const std::set<std::string> kSettings = {
 const std::set<std::string> kControlStatus = {
     "InitializePrinter", "CalibrateMedia", "ResetPrinter", "FeedOneLabel", "CheckPrinterStatus", "gStatus",
 };
+const std::set<std::string> kImage = {
+    "PrintBitmap", "loadImage", "loadImage1", "GetImageBit", "resizeImage",
+    "compressData", "printLD", "printLCR", "strToUpper",
+};
 
 std::set<std::string> expectedNames() {
     std::set<std::string> all;
     for (const auto *family : {&kConnection, &kTransport, &kJobOutput, &kText, &kGraphics, &kBarcodes, &kSettings,
-                                &kControlStatus})
+                                &kControlStatus, &kImage})
         all.insert(family->begin(), family->end());
     return all;
 }
