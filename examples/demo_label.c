@@ -21,6 +21,14 @@ static int check(const char *what, int result) {
     return result;
 }
 
+/* The logo examples/logo.bmp (run from the repository root) twice: as a raw
+ * bitmap (LD) and run-length compressed (LCR). Bitmaps go to the printer at
+ * once, ahead of the composed commands still in the buffer. */
+static void printLogo(int x, int y) {
+    check("PrintBitmap (LD)", PrintBitmap("examples/logo.bmp", x, y, 0));
+    check("PrintBitmap (LCR)", PrintBitmap("examples/logo.bmp", x, y + 60, 1));
+}
+
 int main(int argc, char **argv) {
     const char *address = argc > 1 ? argv[1] : "127.0.0.1:9100";
 
@@ -76,6 +84,10 @@ int main(int argc, char **argv) {
     check("filled", PrintBlock(60, 980, 240, 1040, 0, 0));
     check("erased", PrintBlock(80, 995, 120, 1025, 2, 0));
     check("inverted", PrintBlock(180, 1000, 300, 1100, 1, 0));
+
+    /* Bitmaps, and a caption for them. */
+    printLogo(600, 980);
+    check("caption", PrintDeviceFont("LD / LCR", 600, 1110, 2, 1, 1, 0, 0));
 
     check("Prints", Prints(1, 1));
 

@@ -137,7 +137,7 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
  * Opens the printer connection and identifies the printer.
  *
  * The address selects the interface (prefixes compare without regard to case):
- *   "USB"                         first accepted USB printer (/dev/usblp*, /dev/usb/lp*)
+ *   "USB"                         first accepted USB printer (/dev/usblp*, /dev/usb/lp*, /dev/usb/usblp*)
  *   "SERIAL:<baud>"               first of /dev/ttyS0../dev/ttyS9 that opens
  *   "/dev/ttyS<n>:<baud>"         that serial port; baud 2400..115200, else 9600
  *   "PARALLEL"                    first of /dev/lp0../dev/lp9 that opens
@@ -474,6 +474,143 @@ extern VREN_API unsigned char gStatus;
 VREN_API int CheckPrinterStatus(void);
 
 /* ------------------------------------------------------------------------ */
+/* Images                                                                   */
+/* ------------------------------------------------------------------------ */
+
+/**
+ * Image header: the 40-byte BMP information header, copied byte for byte
+ * from offset 14 of the image file (little-endian fields, no padding).
+ * The loaders fill it; resizeImage() rewrites biWidth and biHeight; the bitmap
+ * commands read biWidth and biHeight only. After a successful load biHeight is
+ * the number of raster rows (a top-down file's negative height is made
+ * positive, because the raster is always top row first).
+ */
+typedef struct VrenImageHeader {
+    uint32_t biSize;          /* size of the information header in the file */
+    int32_t biWidth;          /* width in pixels */
+    int32_t biHeight;         /* rows; negative in a top-down file */
+    uint16_t biPlanes;
+    uint16_t biBitCount;      /* bits per pixel */
+    uint32_t biCompression;   /* 0: uncompressed rows */
+    uint32_t biSizeImage;     /* bytes of pixel data; 0 allowed when uncompressed */
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+} VrenImageHeader;
+
+/* The record is exactly the 40 bytes of the file's information header. */
+typedef char VrenImageHeaderIs40Bytes[sizeof(VrenImageHeader) == 40 ? 1 : -1];
+
+/**
+ * Prints an image file at dot position (x, y) of the label as a bitmap
+ * command, written to the printer at once (ahead of anything still waiting in
+ * the command buffer; no print command is sent). The file is loaded with
+ * loadImage() at its own size. compress selects the command: 0 sends the raw
+ * raster as "LD", any other value the run-length compressed raster as "LCR".
+ *
+ * Returns 0; the loader's VREN_E_IMAGE_OPEN, VREN_E_IMAGE_FORMAT or
+ * VREN_E_NOMEM; VREN_E_IMAGE_FORMAT when the image has more than 65535 rows or
+ * bytes per row; VREN_E_NOMEM when the compressor could not allocate (nothing
+ * sent); VREN_E_WRITE when the command did not reach the printer whole.
+ */
+VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress);
+
+/**
+ * Reads an image file into a 1-bit raster: biHeight rows of (biWidth + 7) / 8
+ * bytes, top row first, most significant bit leftmost, 1 = a printed dot. A
+ * pixel stays blank exactly when its blue, green and red are all 255.
+ *
+ * BMP files of 4, 8 and 24 bits per pixel (uncompressed, bottom-up or
+ * top-down) are decoded directly. Files whose extension (the text after the
+ * last '.') begins with "jpg" or "gif", and "bmp" files of 1 or 32 bits or
+ * with compressed pixel data, are first converted to a true-colour BMP by
+ * ImageMagick's "convert", which writes a temporary file
+ * "<path up to its last '.'>temp1sa3.bmp" (or a unique variant of that name
+ * ending in ".bmp" when the name is taken); the file is removed afterwards.
+ * Other files are read as BMP files whatever their name; 1-bit BMP files
+ * reached that way are decoded directly.
+ *
+ * path:   the image file.
+ * raster: receives the raster, allocated with calloc; on success the caller
+ *         owns it and releases it with free(). Untouched on failure.
+ * header: receives the image header (filled once the file proved to be a
+ *         BMP file, also when a later step fails).
+ * width:  0 (or the image's own width) for no scaling, else the width to
+ *         scale to, keeping the aspect ratio (see resizeImage()).
+ *
+ * Returns 0; VREN_E_IMAGE_OPEN when the file (or the converter's output)
+ * cannot be read; VREN_E_IMAGE_FORMAT when it is not a BMP file, its bit
+ * depth is unsupported, it is compressed, or it is malformed (shorter than its
+ * headers declare, pixel data or colour table past its end, an impossible
+ * size); VREN_E_NOMEM when memory runs out.
+ */
+VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader *header, int32_t width);
+
+/**
+ * Like loadImage() without scaling, except that only files whose extension
+ * begins with "jpg" or "gif" are converted, to monochrome ("convert
+ * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
+ * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT.
+ */
+VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
+
+/**
+ * Bits per pixel of a BMP file (biBitCount, 0 to 65535).
+ * Returns it, or VREN_E_IMAGE_OPEN, or VREN_E_IMAGE_FORMAT when the file is
+ * not a BMP file or too short to hold the field.
+ */
+VREN_API int GetImageBit(const char *path);
+
+/**
+ * Scales an image held as one byte per pixel (0 white, 1 dot; biWidth bytes
+ * per row, biHeight rows, top row first) to `width` pixels by nearest
+ * neighbour, keeping the aspect ratio, and packs it into a raster as
+ * loadImage() describes. On success *scaled receives the raster (calloc; the
+ * caller frees it) and header->biWidth, header->biHeight the new size.
+ *
+ * Returns 0; VREN_E_IMAGE_FORMAT when width is not positive or the image has
+ * no columns; VREN_E_NOMEM when the raster cannot be allocated (header and
+ * pixels untouched).
+ */
+VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
+
+/**
+ * Run-length encodes `length` bytes and writes the stream to the printer:
+ * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
+ * take several pairs); every other byte is sent as it is.
+ * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
+ * written); VREN_E_WRITE when the stream did not go out whole.
+ */
+VREN_API int compressData(const unsigned char *data, uint32_t length);
+
+/**
+ * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (each
+ * a 16-bit little-endian field), the raster, then CR.
+ * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
+ * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
+ * out whole.
+ */
+VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header, int x, int y);
+
+/**
+ * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
+ * rows (16-bit little-endian fields), the run-length stream of compressData(),
+ * then CR. The raster is compressed before anything is sent.
+ * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
+ * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
+ * out whole.
+ */
+VREN_API int printLCR(const unsigned char *raster, const VrenImageHeader *header, int x, int y);
+
+/**
+ * Copies at most count bytes of source (never past its end; a negative count
+ * copies it all) to destination, turning 'a'..'z' into capitals. Writes no
+ * terminating NUL and logs nothing.
+ */
+VREN_API void strToUpper(const char *source, char *destination, int32_t count);
+
+/* ------------------------------------------------------------------------ */
 /* Internal steps (exported, not meant for applications)                    */
 /* ------------------------------------------------------------------------ */
 
@@ -496,7 +633,18 @@ VREN_API int openDeviceEthernet(const char *host, const char *port);
 VREN_API int openDeviceSerial(const char *path, int baudRate);
 /** Opens a parallel port node. */
 VREN_API int openDeviceParallel(const char *path);
-/** Finds and accepts a USB printer; sets gPrinterModel. */
+/**
+ * Finds and accepts a USB printer. For n = 0..15 it opens the first of
+ * "/dev/usblp<n>", "/dev/usb/lp<n>", "/dev/usb/usblp<n>" that exists (O_RDWR,
+ * O_EXCL, O_NONBLOCK), reads its IEEE 1284 device ID (LPIOC_GET_DEVICE_ID) and
+ * accepts it when the manufacturer (MFG: or MANUFACTURE:) begins with "VREN"
+ * or "TREMON" and the model (MDL: or MODEL:) is the beginning of a
+ * KORVEL_DEVICE entry. Values are cut at ';' and at 63 characters.
+ *
+ * Returns the descriptor and sets gPrinterModel; VREN_E_NOT_ACCEPTED when a
+ * node exists but no printer was accepted; VREN_E_OPEN with errno ENODEV when
+ * no node exists. Every descriptor not returned is closed.
+ */
 VREN_API int openDeviceUSB(void);
 
 /**
@@ -527,8 +675,8 @@ VREN_API int convertData(const char *data, int length, int codePage);
 #endif /* VREN_LABEL_API_H */
 
 /*
- * Bluetooth openers (internal steps). Their signatures use BlueZ types, so they
- * are declared when <bluetooth/bluetooth.h> (and, for sdp_search_spp,
+ * Bluetooth opener and its steps (internal). Their signatures use BlueZ types,
+ * so they are declared when <bluetooth/bluetooth.h> (and, for sdp_search_spp,
  * <bluetooth/sdp_lib.h>) is included before this header.
  */
 #if defined(__BLUETOOTH_H) && !defined(VREN_LABEL_API_BLUETOOTH)
@@ -536,8 +684,51 @@ VREN_API int convertData(const char *data, int length, int codePage);
 #ifdef __cplusplus
 extern "C" {
 #endif
-/** Connects to the printer's serial-port service over RFCOMM. */
+/**
+ * Connects to the printer's serial-port service over RFCOMM and returns the
+ * connected socket.
+ *
+ * Discovery: up to 5 times, opens an SDP session to the device
+ * (SDP_RETRY_IF_BUSY) and looks for the Serial Port service's RFCOMM channel
+ * (sdp_search_spp), 300 ms apart. Connection: up to 5 times, spp_connect() to
+ * that channel, 3 microseconds apart.
+ *
+ * Returns the socket, VREN_E_BT_SDP_CONNECT (no SDP session, not retried),
+ * VREN_E_BT_NO_SERVICE (five searches found no channel) or VREN_E_BT_CONNECT
+ * (five connection attempts failed, whatever the cause). A device that keeps
+ * answering "busy" costs at most 5 x 5 waits of 10 s before VREN_E_BT_CONNECT.
+ */
 VREN_API int openDeviceBluetooth(bdaddr_t device);
+/**
+ * Creates an RFCOMM stream socket, binds it to `local` with channel 0 (any),
+ * and connects it to `remote` on `channel`. The socket is stored in *sock.
+ *
+ * While the connect fails with EBUSY it waits 10 s and connects again on the
+ * same socket, at most 5 times; a sixth busy answer fails the call.
+ *
+ * Returns 0 (connected, socket in *sock); VREN_E_BT_SOCKET (socket() failed,
+ * its negative result in *sock); VREN_E_BT_BIND or VREN_E_BT_CONNECT (the
+ * socket is closed and *sock set to -1). A null pointer argument gives
+ * VREN_E_BT_CONNECT without a socket.
+ */
+VREN_API int spp_connect(const bdaddr_t *local, const bdaddr_t *remote, uint8_t channel, int *sock);
+#ifdef __cplusplus
+}
+#endif
+#endif
+
+#if defined(__SDP_LIB_H) && !defined(VREN_LABEL_API_SDP)
+#define VREN_LABEL_API_SDP
+#ifdef __cplusplus
+extern "C" {
+#endif
+/**
+ * Searches the open SDP session for the Serial Port service (UUID 0x1101),
+ * asking for its protocol descriptor list (attribute 0x0004), and stores the
+ * RFCOMM channel of the first record that has a non-zero one. Logs nothing.
+ * Returns 0, or -1 (no session, search failed, no record with a channel).
+ */
+VREN_API int sdp_search_spp(sdp_session_t *session, uint8_t *channel);
 #ifdef __cplusplus
 }
 #endif

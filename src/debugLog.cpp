@@ -20,27 +20,26 @@ constexpr const char *kLogFile = "VRENLinuxSDKLog.txt";
 // per second: the transport logs one record per byte, and a fresh localtime()
 // for each of them would cost more than the record itself.
 struct Stamp {
-    char text[99];
+    const char *text;  // valid until the next reading on this thread
+    size_t length;
     unsigned micros;
 };
 
 Stamp now() noexcept {
     thread_local time_t cachedSecond = -1;
     thread_local char cachedText[99];
+    thread_local size_t cachedLength = 0;
     timeval tv{};
     gettimeofday(&tv, nullptr);
     if (tv.tv_sec != cachedSecond) {
         tm local{};
         time_t seconds = tv.tv_sec;
         localtime_r(&seconds, &local);
-        if (strftime(cachedText, sizeof cachedText, "%Y/%m/%d %H:%M:%S", &local) == 0)
-            cachedText[0] = '\0';
+        cachedLength = strftime(cachedText, sizeof cachedText, "%Y/%m/%d %H:%M:%S", &local);
+        cachedText[cachedLength] = '\0';
         cachedSecond = tv.tv_sec;
     }
-    Stamp stamp;
-    std::memcpy(stamp.text, cachedText, sizeof stamp.text);
-    stamp.micros = static_cast<unsigned>(tv.tv_usec);
-    return stamp;
+    return {cachedText, cachedLength, static_cast<unsigned>(tv.tv_usec)};
 }
 
 void reportOpenFailure() noexcept {
@@ -122,9 +121,8 @@ void LogBatch::message(const char *text, size_t length) noexcept {
     // One record is assembled in place and handed to stdio in one piece.
     char record[256];
     char *out = record;
-    const size_t stampLength = std::strlen(stamp.text);
-    std::memcpy(out, stamp.text, stampLength);
-    out += stampLength;
+    std::memcpy(out, stamp.text, stamp.length);
+    out += stamp.length;
     *out++ = '.';
     unsigned micros = stamp.micros;
     for (int i = 5; i >= 0; --i) {

@@ -4,6 +4,13 @@
 
 #include <stdio.h>
 
+/* The Bluetooth steps are declared once the BlueZ types are known, also when
+ * the header was included before. */
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/sdp.h>
+#include <bluetooth/sdp_lib.h>
+#include "VrenLabelAPI.h"
+
 typedef void (*any_function)(void);
 
 int main(void) {
@@ -32,6 +39,12 @@ int main(void) {
         /* control and status */
         (any_function)InitializePrinter, (any_function)CalibrateMedia, (any_function)ResetPrinter,
         (any_function)FeedOneLabel, (any_function)CheckPrinterStatus,
+        /* Bluetooth openers */
+        (any_function)openDeviceBluetooth, (any_function)spp_connect, (any_function)sdp_search_spp,
+        /* images */
+        (any_function)PrintBitmap, (any_function)loadImage, (any_function)loadImage1,
+        (any_function)GetImageBit, (any_function)resizeImage, (any_function)compressData,
+        (any_function)printLD, (any_function)printLCR, (any_function)strToUpper,
     };
     size_t i;
     for (i = 0; i < sizeof functions / sizeof functions[0]; ++i) {
@@ -45,6 +58,9 @@ int main(void) {
         gOffset != 0 || gCutPosition != 0 || gPrintingType != 0 || gBackFeeding != 0 || gPaperWidth != 0 ||
         gPaperHeight != 0 || gMediaType != 0 || gGapLength != 0 || gHorizontalMargin != 0 ||
         gVerticalMargin != 0 || gStatus != 0)
+        return 1;
+    /* The image header is the 40-byte BMP information header. */
+    if (sizeof(VrenImageHeader) != 40)
         return 1;
     if (KORVEL_DEVICE[0] == NULL || KORVEL_DEVICE[151] == NULL)
         return 1;

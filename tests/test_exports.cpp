@@ -12,6 +12,7 @@ namespace {
 const std::set<std::string> kConnection = {
     "ConnectToPrinter", "DisconnectPrinter", "openCheck", "modelCheck", "getModel",
     "openDeviceEthernet", "openDeviceSerial", "openDeviceParallel", "openDeviceUSB", "openDeviceBluetooth",
+    "sdp_search_spp", "spp_connect",
     "gConnectedPrinter", "gPrinterModel", "KORVEL_DEVICE",
 };
 const std::set<std::string> kTransport = {
@@ -40,11 +41,15 @@ const std::set<std::string> kSettings = {
 const std::set<std::string> kControlStatus = {
     "InitializePrinter", "CalibrateMedia", "ResetPrinter", "FeedOneLabel", "CheckPrinterStatus", "gStatus",
 };
+const std::set<std::string> kImage = {
+    "PrintBitmap", "loadImage", "loadImage1", "GetImageBit", "resizeImage",
+    "compressData", "printLD", "printLCR", "strToUpper",
+};
 
 std::set<std::string> expectedNames() {
     std::set<std::string> all;
     for (const auto *family : {&kConnection, &kTransport, &kJobOutput, &kText, &kGraphics, &kBarcodes, &kSettings,
-                                &kControlStatus})
+                                &kControlStatus, &kImage})
         all.insert(family->begin(), family->end());
     return all;
 }

@@ -11,14 +11,22 @@ namespace {
 
 std::atomic<size_t> gLength{0};
 std::atomic<size_t> gAccepted{0};
+std::atomic<WriteObserver> gObserver{nullptr};
 
-// The length to pass on for a call of `length` bytes; disarms the script.
-size_t scripted(size_t length) {
+}  // namespace
+
+// The length to pass on for a call of `length` bytes on `fd`; disarms the
+// script, and tells the observer.
+size_t scripted(int fd, size_t length) {
     size_t expected = length;
     if (length != 0 && gLength.compare_exchange_strong(expected, 0))
-        return gAccepted.load();
+        length = gAccepted.load();
+    if (const WriteObserver observer = gObserver.load())
+        observer(fd, length);
     return length;
 }
+
+namespace {
 
 template <typename Function>
 Function next(const char *name) {
@@ -26,6 +34,10 @@ Function next(const char *name) {
 }
 
 }  // namespace
+
+void setWriteObserver(WriteObserver observer) {
+    gObserver = observer;
+}
 
 void shortenNextWrite(size_t length, size_t accepted) {
     gAccepted = accepted;
@@ -36,10 +48,10 @@ void shortenNextWrite(size_t length, size_t accepted) {
 
 extern "C" ssize_t write(int fd, const void *bytes, size_t length) {
     static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t)>("write");
-    return real(fd, bytes, vren::test::scripted(length));
+    return real(fd, bytes, vren::test::scripted(fd, length));
 }
 
 extern "C" ssize_t send(int fd, const void *bytes, size_t length, int flags) {
     static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t, int)>("send");
-    return real(fd, bytes, vren::test::scripted(length), flags);
+    return real(fd, bytes, vren::test::scripted(fd, length), flags);
 }

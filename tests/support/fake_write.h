@@ -11,4 +11,9 @@ namespace vren::test {
 // `accepted` bytes on and reports that count.
 void shortenNextWrite(size_t length, size_t accepted);
 
+// Called for every write() and send() with the descriptor and the length
+// passed on, before the call; for fakes that record what reaches a device.
+using WriteObserver = void (*)(int fd, size_t length);
+void setWriteObserver(WriteObserver observer);
+
 }  // namespace vren::test

@@ -1,0 +1,225 @@
+// BMP decoding: validation of the headers against the file's real length, then
+// reduction of every pixel to dot or no dot.
+#include "bmpDecode.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace vren {
+namespace {
+
+constexpr size_t kFileHeaderSize = 14;
+constexpr size_t kInfoHeaderSize = 40;
+constexpr size_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
+constexpr size_t kPixelOffsetField = 10;
+
+uint16_t le16(const unsigned char *p) noexcept {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t le32(const unsigned char *p) noexcept {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The information header as it stands in the file; what the file lacks reads as 0.
+VrenImageHeader readInfoHeader(const unsigned char *file, size_t size) noexcept {
+    unsigned char raw[kInfoHeaderSize] = {};
+    if (size > kFileHeaderSize)
+        std::memcpy(raw, file + kFileHeaderSize, std::min(kInfoHeaderSize, size - kFileHeaderSize));
+    VrenImageHeader header{};
+    header.biSize = le32(raw);
+    header.biWidth = static_cast<int32_t>(le32(raw + 4));
+    header.biHeight = static_cast<int32_t>(le32(raw + 8));
+    header.biPlanes = le16(raw + 12);
+    header.biBitCount = le16(raw + 14);
+    header.biCompression = le32(raw + 16);
+    header.biSizeImage = le32(raw + 20);
+    header.biXPelsPerMeter = static_cast<int32_t>(le32(raw + 24));
+    header.biYPelsPerMeter = static_cast<int32_t>(le32(raw + 28));
+    header.biClrUsed = le32(raw + 32);
+    header.biClrImportant = le32(raw + 36);
+    return header;
+}
+
+// Where the pixels are and how they are laid out, once every size has been
+// checked against the file.
+struct Layout {
+    uint32_t width;
+    uint32_t rows;
+    bool topDown;
+    unsigned bits;
+    uint64_t storedRow;  // bytes of one stored row, padded to 4
+    const unsigned char *pixelArray;
+    // For palette depths: whether each index prints a dot.
+    std::array<unsigned char, 256> dotOfIndex;
+};
+
+// The dot rule: only pure white (255, 255, 255) stays blank.
+constexpr unsigned char isDot(unsigned char blue, unsigned char green, unsigned char red) noexcept {
+    return (blue & green & red) != 0xFF ? 1 : 0;
+}
+
+int fail(const char *tag, const char *message) noexcept {
+    printDebugLog(tag, "%s", message);
+    return VREN_E_IMAGE_FORMAT;
+}
+
+// Reads the colour table at 14 + biSize. The entries the file declares (all
+// of them when biClrUsed is 0) must lie inside the file; entries past its end
+// that only the full table size implies count as black.
+int readPalette(const unsigned char *file, size_t size, const VrenImageHeader &header, const char *tag,
+                Layout &layout) noexcept {
+    const uint32_t entries = 1u << layout.bits;
+    const uint32_t declared = header.biClrUsed != 0 && header.biClrUsed < entries ? header.biClrUsed : entries;
+    const uint64_t offset = kFileHeaderSize + static_cast<uint64_t>(header.biSize);
+    if (offset > size || (size - offset) / 4 < declared)
+        return fail(tag, "Colour table runs past the end of the file.");
+    const uint64_t present = std::min<uint64_t>(entries, (size - offset) / 4);
+    layout.dotOfIndex.fill(1);
+    for (uint32_t i = 0; i < present; ++i) {
+        const unsigned char *entry = file + offset + 4 * i;
+        layout.dotOfIndex[i] = isDot(entry[0], entry[1], entry[2]);
+    }
+    return VREN_OK;
+}
+
+int checkLayout(const unsigned char *file, size_t size, VrenImageHeader &header, const char *tag,
+                Layout &layout) noexcept {
+    if (size < kHeadersSize)
+        return fail(tag, "Image file is shorter than its headers.");
+    const unsigned bits = header.biBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return fail(tag, "This is not supported bit image.");
+    if (header.biSize < kInfoHeaderSize)
+        return fail(tag, "Unsupported BMP header size.");
+    if (header.biCompression != 0)
+        return fail(tag, "Compressed BMP files are not supported.");
+    if (header.biWidth < 0 || header.biHeight == INT32_MIN) {
+        printDebugLog(tag, "Invalid image size : %d x %d", header.biWidth, header.biHeight);
+        return VREN_E_IMAGE_FORMAT;
+    }
+    layout.bits = bits;
+    layout.width = static_cast<uint32_t>(header.biWidth);
+    layout.topDown = header.biHeight < 0;
+    layout.rows = layout.topDown ? static_cast<uint32_t>(-header.biHeight) : static_cast<uint32_t>(header.biHeight);
+    if (bits <= 8 && readPalette(file, size, header, tag, layout) != VREN_OK)
+        return VREN_E_IMAGE_FORMAT;
+
+    // Products in 64 bits: a width below 2^31 times 24 bits, times a row count
+    // below 2^31, cannot overflow once the row is checked against the file.
+    layout.storedRow = (static_cast<uint64_t>(layout.width) * bits + 31) / 32 * 4;
+    uint64_t needed = 0;
+    if (__builtin_mul_overflow(layout.storedRow, static_cast<uint64_t>(layout.rows), &needed))
+        return fail(tag, "Pixel data runs past the end of the file.");
+    // biSizeImage 0 is allowed for uncompressed files: the rows give the size.
+    if (header.biSizeImage != 0 && header.biSizeImage < needed)
+        return fail(tag, "Image size is smaller than its rows need.");
+    const uint32_t pixelOffset = le32(file + kPixelOffsetField);
+    if (pixelOffset > size || size - pixelOffset < needed)
+        return fail(tag, "Pixel data runs past the end of the file.");
+    layout.pixelArray = file + pixelOffset;
+    return VREN_OK;
+}
+
+// Packs one row: pixel x is bit 7 - x % 8 of byte x / 8; bits past the width
+// stay 0. With Pixels, also stores each pixel's 0 or 1.
+template <bool Pixels, class DotAt>
+void packRow(uint32_t width, unsigned char *out, unsigned char *pixels, DotAt dotAt) noexcept {
+    uint32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        unsigned byte = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            const unsigned dot = dotAt(x + i);
+            byte |= dot << (7 - i);
+            if constexpr (Pixels)
+                pixels[x + i] = static_cast<unsigned char>(dot);
+        }
+        out[x / 8] = static_cast<unsigned char>(byte);
+    }
+    if (x == width)
+        return;
+    unsigned byte = 0;
+    for (unsigned i = 0; x + i < width; ++i) {
+        const unsigned dot = dotAt(x + i);
+        byte |= dot << (7 - i);
+        if constexpr (Pixels)
+            pixels[x + i] = static_cast<unsigned char>(dot);
+    }
+    out[x / 8] = static_cast<unsigned char>(byte);
+}
+
+template <bool Pixels>
+void decodeRows(const Layout &layout, unsigned char *raster, unsigned char *pixels) noexcept {
+    const size_t rowBytes = rasterRowBytes(layout.width);
+    const unsigned char *dotOf = layout.dotOfIndex.data();
+    for (uint32_t r = 0; r < layout.rows; ++r) {
+        // Bottom-up files store the image's last row first.
+        const uint32_t stored = layout.topDown ? r : layout.rows - 1 - r;
+        const unsigned char *src = layout.pixelArray + stored * layout.storedRow;
+        unsigned char *out = raster + r * rowBytes;
+        unsigned char *pix = Pixels ? pixels + static_cast<size_t>(r) * layout.width : nullptr;
+        switch (layout.bits) {
+        case 1:
+            packRow<Pixels>(layout.width, out, pix, [&](uint32_t x) { return dotOf[src[x / 8] >> (7 - x % 8) & 1]; });
+            break;
+        case 4:
+            packRow<Pixels>(layout.width, out, pix,
+                            [&](uint32_t x) { return dotOf[x % 2 == 0 ? src[x / 2] >> 4 : src[x / 2] & 0x0F]; });
+            break;
+        case 8:
+            packRow<Pixels>(layout.width, out, pix, [&](uint32_t x) { return dotOf[src[x]]; });
+            break;
+        default:
+            packRow<Pixels>(layout.width, out, pix, [&](uint32_t x) {
+                const unsigned char *bgr = src + 3 * static_cast<size_t>(x);
+                return static_cast<unsigned>(isDot(bgr[0], bgr[1], bgr[2]));
+            });
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+bool hasBmpSignature(const unsigned char *file, size_t size) noexcept {
+    return size >= 2 && file[0] == 'B' && file[1] == 'M';
+}
+
+int decodeBmp(const unsigned char *file, size_t size, const char *tag, int32_t targetWidth,
+              VrenImageHeader &header, DecodedImage &out) noexcept {
+    if (!hasBmpSignature(file, size))
+        return fail(tag, "This is not BMP file.");
+    header = readInfoHeader(file, size);
+    Layout layout{};
+    if (const int result = checkLayout(file, size, header, tag, layout); result != VREN_OK)
+        return result;
+
+    const bool scaling = targetWidth != 0 && targetWidth != header.biWidth;
+    if (scaling) {
+        out.pixels.reset(new (std::nothrow) unsigned char[static_cast<size_t>(layout.width) * layout.rows + 1]);
+        if (!out.pixels) {
+            printDebugLog(tag, "Failed to alloc memory for pixelBuff");
+            return VREN_E_NOMEM;
+        }
+    }
+    out.raster = allocateRaster(rasterRowBytes(layout.width) * layout.rows);
+    if (!out.raster) {
+        out.pixels.reset();
+        printDebugLog(tag, "Failed to alloc memory for imageBuff");
+        return VREN_E_NOMEM;
+    }
+    if (layout.width != 0) {
+        if (scaling)
+            decodeRows<true>(layout, out.raster.get(), out.pixels.get());
+        else
+            decodeRows<false>(layout, out.raster.get(), nullptr);
+    }
+    // The raster is top row first whatever the file's order.
+    header.biHeight = static_cast<int32_t>(layout.rows);
+    return VREN_OK;
+}
+
+}  // namespace vren

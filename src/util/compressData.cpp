@@ -1,0 +1,46 @@
+// Run-length compression of a raster and sending of the stream.
+#include <new>
+
+#include "OpenClose/connection.h"
+#include "VrenLabelAPI.h"
+#include "compress.h"
+#include "runLength.h"
+
+namespace vren {
+namespace {
+constexpr const char *kTag = "compressData";
+}
+
+int CompressedStream::encode(const unsigned char *data, size_t length) noexcept {
+    printDebugLog(kTag, "compressData : start");
+    size_ = 0;
+    bytes_.reset(new (std::nothrow) unsigned char[runLengthBound(length) + 1]);
+    if (!bytes_) {
+        printDebugLog(kTag, "compressData : Failed to allocate memory");
+        return VREN_E_NOMEM;
+    }
+    size_ = runLengthEncode(data, length, bytes_.get());
+    return VREN_OK;
+}
+
+int CompressedStream::send() const noexcept {
+    if (!writeAll(bytes_.get(), size_)) {
+        printDebugLog(kTag, "compressData : Failed to write");
+        return VREN_E_WRITE;
+    }
+    printDebugLog(kTag, "compressData : success");
+    return VREN_OK;
+}
+
+}  // namespace vren
+
+extern "C" VREN_API int compressData(const unsigned char *data, uint32_t length) {
+    if (data == nullptr && length != 0) {
+        printDebugLog(vren::kTag, "compressData : no data");
+        return VREN_E_IMAGE_FORMAT;
+    }
+    vren::CompressedStream stream;
+    if (const int result = stream.encode(data, length); result != VREN_OK)
+        return result;
+    return stream.send();
+}

@@ -1,0 +1,135 @@
+// Starting the converter with an argument vector (posix_spawnp, no shell) and
+// managing its output file.
+#include "converter.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "OpenClose/connection.h"
+#include "VrenLabelAPI.h"
+
+extern char **environ;
+
+namespace vren {
+namespace {
+
+constexpr char kTemporarySuffix[] = "temp1sa3.bmp";
+constexpr char kConverter[] = "convert";
+
+}  // namespace
+
+std::string temporaryImageName(std::string_view source) {
+    const size_t dot = source.rfind('.');
+    std::string name(source.substr(0, dot == std::string_view::npos ? source.size() : dot + 1));
+    name += kTemporarySuffix;
+    return name;
+}
+
+int TemporaryImage::create(const std::string &name) {
+    remove();
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        close(fd);
+        path_ = name;
+        return 0;
+    }
+    if (errno != EEXIST)
+        return errno;
+    // The name is taken (another conversion of the same source, or something
+    // planted there): a variant "<name without .bmp>-XXXXXX.bmp".
+    constexpr size_t kExtension = 4;  // ".bmp"
+    std::string variant = name.substr(0, name.size() - kExtension) + "-XXXXXX.bmp";
+    std::vector<char> pattern(variant.begin(), variant.end());
+    pattern.push_back('\0');
+    const int unique = mkostemps(pattern.data(), static_cast<int>(kExtension), O_CLOEXEC);
+    if (unique < 0)
+        return errno;
+    close(unique);
+    path_.assign(pattern.data());
+    return 0;
+}
+
+void TemporaryImage::remove() noexcept {
+    if (path_.empty())
+        return;
+    unlink(path_.c_str());
+    path_.clear();
+}
+
+namespace {
+
+std::string anchored(const std::string &path, bool doublePercent) {
+    std::string argument = path.empty() || path[0] == '/' ? std::string() : std::string("./");
+    for (const char c : path) {
+        argument += c;
+        if (doublePercent && c == '%')
+            argument += '%';
+    }
+    return argument;
+}
+
+}  // namespace
+
+std::string converterSourceArgument(const std::string &path) {
+    // A path that already ends in ']' is taken literally by the converter
+    // when it exists, and nothing may be appended to it.
+    if (!path.empty() && path.back() == ']')
+        return anchored(path, false);
+    // Only the first frame: a multi-frame file would otherwise be written as
+    // numbered files beside the output name. With a frame selector the
+    // converter expands '%' in the name, so it is doubled.
+    return anchored(path, true) + "[0]";
+}
+
+std::string converterOutputArgument(const std::string &path) {
+    return anchored(path, true);
+}
+
+void runConverter(Conversion mode, const std::string &source, const std::string &output, const char *tag) {
+    std::string in = converterSourceArgument(source);
+    std::string out = converterOutputArgument(output);
+    std::string program = kConverter;
+    std::string typeOption = "-type", trueColor = "TrueColor", monochrome = "-monochrome";
+    std::vector<char *> argv{program.data()};
+    if (mode == Conversion::TrueColor) {
+        argv.push_back(typeOption.data());
+        argv.push_back(trueColor.data());
+    } else {
+        argv.push_back(monochrome.data());
+    }
+    argv.push_back(in.data());
+    argv.push_back(out.data());
+    argv.push_back(nullptr);
+
+    // The converter reads nothing from the application's input and does not
+    // inherit the printer connection.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (gFD > STDERR_FILENO)
+        posix_spawn_file_actions_addclose(&actions, gFD);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, kConverter, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        printDebugLog(tag, "Failed to start %s : %s", kConverter, std::strerror(spawned));
+        return;
+    }
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited == child && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        printDebugLog(tag, "%s ended with status %d", kConverter, status);
+}
+
+}  // namespace vren

@@ -1,0 +1,54 @@
+// The external image converter (ImageMagick's "convert") and the temporary
+// file it writes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vren {
+
+// The converter's output name for a source path: the path up to and including
+// its last '.', then "temp1sa3.bmp" (/images/logo.jpg gives
+// /images/logo.temp1sa3.bmp). The path must contain a '.'.
+std::string temporaryImageName(std::string_view source);
+
+// The converter's output file. create() makes it exclusively (never following
+// or reusing anything already at the name) before the converter writes into
+// it; the destructor removes it.
+class TemporaryImage {
+public:
+    TemporaryImage() = default;
+    ~TemporaryImage() { remove(); }
+    TemporaryImage(const TemporaryImage &) = delete;
+    TemporaryImage &operator=(const TemporaryImage &) = delete;
+
+    // Creates the file under `name` when that name is free, else under a
+    // unique variant of it in the same directory that still ends in ".bmp".
+    // Returns 0 or the errno of the failure.
+    int create(const std::string &name);
+    void remove() noexcept;
+    const std::string &path() const noexcept { return path_; }
+
+private:
+    std::string path_;
+};
+
+enum class Conversion {
+    TrueColor,   // convert -type TrueColor <source> <output>
+    Monochrome,  // convert -monochrome <source> <output>
+};
+
+// Runs the converter on `source`, writing `output`, and waits for it. The
+// arguments go to the program as they are, one each (no shell is involved).
+// Failures to start are logged under `tag`; the exit status is only logged.
+void runConverter(Conversion mode, const std::string &source, const std::string &output, const char *tag);
+
+// The argument by which the converter gets a path: relative paths are made to
+// start with "./" so that the converter never reads a leading "xyz:" as a
+// format prefix or "|" and "@" as its own commands; the source gets the
+// selector "[0]" (first frame), and '%', which the converter expands in output
+// names and in names with a selector, is doubled.
+std::string converterSourceArgument(const std::string &path);
+std::string converterOutputArgument(const std::string &path);
+
+}  // namespace vren

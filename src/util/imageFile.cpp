@@ -1,0 +1,105 @@
+// Image files are opened without following surprises: only regular files are
+// read, so a path naming a FIFO or a device cannot block or feed endless data.
+#include "imageFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+#include "VrenLabelAPI.h"
+
+namespace vren {
+namespace {
+
+// The largest file a loader accepts: the size of the file is a 32-bit int.
+constexpr uint64_t kMaxFileSize = INT32_MAX;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) noexcept : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+int openRegular(const char *path, bool noFollow, struct stat &info) noexcept {
+    if (path == nullptr)
+        return -1;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return -1;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+size_t readFully(int fd, unsigned char *bytes, size_t capacity) noexcept {
+    size_t got = 0;
+    while (got < capacity) {
+        const ssize_t n = read(fd, bytes + got, capacity - got);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    return got;
+}
+
+}  // namespace
+
+int readImageFile(const char *path, const char *tag, bool noFollow, FileBytes &out) noexcept {
+    struct stat info {};
+    Descriptor file(openRegular(path, noFollow, info));
+    if (file.get() < 0) {
+        printDebugLog(tag, "Failed to open image file.");
+        return VREN_E_IMAGE_OPEN;
+    }
+    if (static_cast<uint64_t>(info.st_size) > kMaxFileSize) {
+        printDebugLog(tag, "Image file is too large.");
+        return VREN_E_IMAGE_FORMAT;
+    }
+    const size_t size = static_cast<size_t>(info.st_size);
+    out.bytes.reset(new (std::nothrow) unsigned char[size + 1]);
+    if (!out.bytes) {
+        printDebugLog(tag, "Failed to alloc memory for bmpFileBuff");
+        return VREN_E_NOMEM;
+    }
+    // A file that shrank while being read is taken as far as it goes.
+    out.size = readFully(file.get(), out.bytes.get(), size);
+    return VREN_OK;
+}
+
+int readFileStart(const char *path, const char *tag, unsigned char *bytes, size_t capacity, size_t &got) noexcept {
+    struct stat info {};
+    Descriptor file(openRegular(path, false, info));
+    if (file.get() < 0) {
+        printDebugLog(tag, "Failed to open image file.");
+        return VREN_E_IMAGE_OPEN;
+    }
+    got = readFully(file.get(), bytes, capacity);
+    return VREN_OK;
+}
+
+bool isReadableFile(const char *path) noexcept {
+    struct stat info {};
+    Descriptor file(openRegular(path, false, info));
+    return file.get() >= 0;
+}
+
+}  // namespace vren

@@ -1,0 +1,177 @@
+// Bitmap commands on the wire: LD and LCR headers, the raster or its stream,
+// PrintBitmap end to end, refusals and failed writes.
+#include <cstdlib>
+
+#include "image_fixtures.h"
+#include "library_test.h"
+#include "memory_limit.h"
+
+namespace vren::test {
+namespace {
+
+VrenImageHeader headerOf(int32_t width, int32_t height) {
+    VrenImageHeader header{};
+    header.biSize = 40;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biBitCount = 24;
+    return header;
+}
+
+std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (const int v : values)
+        out += static_cast<char>(v);
+    return out;
+}
+
+class ImageTest : public LibraryTest {
+protected:
+    // Bytes the printer received since the previous call, waiting for `count`.
+    std::string next(size_t count) {
+        const std::string all = printed(seen_ + count);
+        const std::string fresh = all.substr(std::min(seen_, all.size()));
+        seen_ = all.size();
+        return fresh;
+    }
+    size_t seen_ = 0;
+};
+
+TEST_F(ImageTest, CommandHeadersCarryPositionAndSize) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    struct Row {
+        int32_t width, height;
+        int x, y;
+        std::string ldHeader;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {100, 50, 10, 20, bytes({'L', 'D', 0x0A, 0x00, 0x14, 0x00, 0x0D, 0x00, 0x32, 0x00})},
+        /* 1 */ {8, 1, 300, 0, bytes({'L', 'D', 0x2C, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00})},
+        /* 2 */ {9, 1, 0, 65535, bytes({'L', 'D', 0x00, 0x00, 0xFF, 0xFF, 0x02, 0x00, 0x01, 0x00})},
+        /* 3 */ {1, 2, -1, -300, bytes({'L', 'D', 0xFF, 0x00, 0xD4, 0xFF, 0x01, 0x00, 0x02, 0x00})},
+        /* 4 */ {16, 3, 70000, 256, bytes({'L', 'D', 0x70, 0x11, 0x00, 0x01, 0x02, 0x00, 0x03, 0x00})},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        const VrenImageHeader header = headerOf(row.width, row.height);
+        const size_t size = static_cast<size_t>((row.width + 7) / 8) * static_cast<size_t>(row.height);
+        std::string raster(size, '\0');
+        for (size_t b = 0; b < size; ++b)
+            raster[b] = static_cast<char>(0x10 + b % 0xE0);  // no runs: the stream equals the raster
+
+        ASSERT_EQ(printLD(reinterpret_cast<const unsigned char *>(raster.data()), &header, row.x, row.y), 0);
+        EXPECT_BYTES(row.ldHeader + raster + "\r", next(row.ldHeader.size() + size + 1));
+
+        const std::string lcrHeader = "LCR" + std::string(1, '\0') + row.ldHeader.substr(2);
+        ASSERT_EQ(printLCR(reinterpret_cast<const unsigned char *>(raster.data()), &header, row.x, row.y), 0);
+        EXPECT_BYTES(lcrHeader + raster + "\r", next(lcrHeader.size() + size + 1));
+    }
+}
+
+TEST_F(ImageTest, AllWhiteImageCompressesToThreePairs) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const VrenImageHeader header = headerOf(100, 50);
+    const std::string white(650, '\0');
+    clearSleeps();
+    ASSERT_EQ(printLCR(reinterpret_cast<const unsigned char *>(white.data()), &header, 10, 20), 0);
+    const std::string expected =
+        bytes({'L', 'C', 'R', 0, 0x0A, 0, 0x14, 0, 0x0D, 0, 0x32, 0, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0x8C, 0x0D});
+    EXPECT_BYTES(expected, next(expected.size()));
+    // Header, stream and end: three requests with the interface's pauses.
+    EXPECT_EQ(sleepsTaken().size(), 6u);
+    EXPECT_EQ(logMessages("printLCR"), (std::vector<std::string>{"start", "success"}));
+}
+
+TEST_F(ImageTest, RefusesSizesTheCommandsCannotCarry) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const unsigned char raster[1] = {0};
+    struct Row {
+        int32_t width, height;
+    };
+    // 65536 bytes per row, 65536 rows, and a negative height read as unsigned.
+    for (const Row row : {Row{65535 * 8 + 1, 1}, Row{8, 65536}, Row{8, -1}}) {
+        const VrenImageHeader header = headerOf(row.width, row.height);
+        EXPECT_EQ(printLD(raster, &header, 0, 0), VREN_E_IMAGE_FORMAT);
+        EXPECT_EQ(printLCR(raster, &header, 0, 0), VREN_E_IMAGE_FORMAT);
+    }
+    EXPECT_EQ(printLD(raster, nullptr, 0, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("printLD")[1], "Image is too large for the bitmap command : 65536 bytes per row, 1 rows");
+    // The largest sizes that fit are sent.
+    const VrenImageHeader widest = headerOf(65535 * 8, 1);
+    const std::string row(65535, '\0');
+    EXPECT_EQ(printLD(reinterpret_cast<const unsigned char *>(row.data()), &widest, 0, 0), 0);
+    EXPECT_EQ(next(10 + 65535 + 1).substr(0, 10), bytes({'L', 'D', 0, 0, 0, 0, 0xFF, 0xFF, 0x01, 0x00}));
+}
+
+TEST_F(ImageTest, PrintBitmapSendsTheLoadedImage) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const Picture picture = patternPicture(21, 9, {kWhite, kBlack, {254, 255, 255}});
+    writeFile("logo.bmp", makeBmp(picture));
+    const std::string raster = expectedRaster(picture);
+    const std::string ld = bytes({'L', 'D', 5, 0, 7, 0, 3, 0, 9, 0}) + raster + "\r";
+    ASSERT_EQ(PrintBitmap("logo.bmp", 5, 7, 0), 0);
+    EXPECT_BYTES(ld, next(ld.size()));
+    EXPECT_EQ(logMessages("PrintBitmap"), (std::vector<std::string>{"start", "LD Command", "success"}));
+
+    // Any true flag selects LCR.
+    const std::string lcr = bytes({'L', 'C', 'R', 0, 5, 0, 7, 0, 3, 0, 9, 0}) + referenceStream(raster) + "\r";
+    for (const unsigned char flag : {1, 2, 255}) {
+        ASSERT_EQ(PrintBitmap("logo.bmp", 5, 7, flag), 0);
+        EXPECT_BYTES(lcr, next(lcr.size())) << "flag " << int{flag};
+    }
+    EXPECT_EQ(logMessages("PrintBitmap")[4], "LCR Command");
+}
+
+TEST_F(ImageTest, PrintBitmapOfAFullLabelArrivesWhole) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    // 4 x 6 inches at 203 dpi: 102 bytes per row, 1218 rows, 124236 bytes.
+    const Picture picture = patternPicture(812, 1218, {kWhite, kWhite, kWhite, kBlack});
+    writeFile("label.bmp", makeBmp(picture));
+    ASSERT_EQ(PrintBitmap("label.bmp", 0, 0, 0), 0);
+    const std::string expected = bytes({'L', 'D', 0, 0, 0, 0, 102, 0, 0xC2, 0x04}) + expectedRaster(picture) + "\r";
+    const std::string got = next(expected.size());
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected) << "the label arrived altered";
+}
+
+TEST_F(ImageTest, PrintBitmapReportsWhatWentWrong) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    EXPECT_EQ(PrintBitmap("missing.bmp", 0, 0, 0), VREN_E_IMAGE_OPEN);
+    writeFile("text.img", "not an image");
+    EXPECT_EQ(PrintBitmap("text.img", 0, 0, 1), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("PrintBitmap").back(), "Failed to load image");
+    EXPECT_EQ(next(0), "");  // nothing was sent
+}
+
+TEST_F(ImageTest, WriteFailureIsNeverSuccess) {
+    vprinter::Behaviour closing;
+    closing.closeAfter = 6 + 10;  // the model query and an LD header
+    ASSERT_EQ(connectToVirtualPrinter(closing), 0);
+    writeFile("label.bmp", makeBmp(patternPicture(400, 300, {kWhite, kBlack})));
+    int ld = PrintBitmap("label.bmp", 0, 0, 0);
+    EXPECT_EQ(ld, VREN_E_WRITE);
+    EXPECT_EQ(logMessages("printLD").back(), "Failed to write");
+    EXPECT_EQ(logMessages("PrintBitmap").back(), "Failed to write");
+    EXPECT_EQ(PrintBitmap("label.bmp", 0, 0, 1), VREN_E_WRITE);
+    EXPECT_EQ(logMessages("printLCR").back(), "Failed to write");
+}
+
+TEST_F(ImageTest, LcrThatCannotCompressSendsNothing) {
+    if (!kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";
+    EXPECT_EXIT(
+        {
+            // 60 MB of raster: more than any memory freed earlier in the process.
+            const VrenImageHeader header = headerOf(8000, 60000);
+            std::string raster(1000 * 60000, '\x12');
+            limitAddressSpace(4 << 20);
+            const int result = printLCR(reinterpret_cast<const unsigned char *>(raster.data()), &header, 0, 0);
+            const bool written = !logMessages("writeData").empty();
+            std::exit(result == VREN_E_NOMEM && !written ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace vren::test

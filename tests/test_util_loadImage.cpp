@@ -1,0 +1,466 @@
+// The image loaders: BMP decoding of every depth, bad files, and files that go
+// through ImageMagick's convert.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+#include "image_fixtures.h"
+#include "library_test.h"
+
+namespace vren::test {
+namespace {
+
+const std::vector<Rgb> kColours = {kWhite, kBlack, {254, 255, 255}, {255, 254, 255}, {255, 255, 254}, {200, 10, 90}};
+
+struct Loaded {
+    int result;
+    std::string raster;
+    VrenImageHeader header;
+};
+
+Loaded load(const std::string &path, int32_t width = 0) {
+    unsigned char *raster = nullptr;
+    VrenImageHeader header{};
+    Loaded loaded{loadImage(path.c_str(), &raster, &header, width), {}, header};
+    if (loaded.result == 0) {
+        const size_t size = static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight);
+        loaded.raster.assign(reinterpret_cast<const char *>(raster), size);
+        std::free(raster);
+    }
+    return loaded;
+}
+
+Loaded load1(const std::string &path) {
+    unsigned char *raster = nullptr;
+    VrenImageHeader header{};
+    Loaded loaded{loadImage1(path.c_str(), &raster, &header), {}, header};
+    if (loaded.result == 0) {
+        loaded.raster.assign(reinterpret_cast<const char *>(raster),
+                             static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight));
+        std::free(raster);
+    }
+    return loaded;
+}
+
+std::set<std::string> filesIn(const std::string &directory) {
+    std::set<std::string> names;
+    if (DIR *dir = opendir(directory.c_str())) {
+        while (const dirent *entry = readdir(dir))
+            names.insert(entry->d_name);
+        closedir(dir);
+    }
+    names.erase(".");
+    names.erase("..");
+    names.erase("VRENLinuxSDKLog.txt");
+    return names;
+}
+
+bool logHas(const std::vector<std::string> &messages, const std::string &message) {
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+}
+
+using LoadImageTest = LibraryTest;
+
+// ---------------------------------------------------------------------------
+// Decoding of files the tests write themselves.
+
+struct DecodeRow {
+    unsigned bits;
+    uint32_t width, height;
+    std::vector<Rgb> palette;  // empty for 24 bits
+    bool topDown;
+    uint32_t infoSize;
+    bool zeroSizeImage;
+};
+
+TEST_F(LoadImageTest, DecodesEveryDepthToTheDotRule) {
+    std::vector<Rgb> palette256 = kColours;
+    for (int i = 0; palette256.size() < 256; ++i)
+        palette256.push_back({static_cast<unsigned char>(i), 7, 7});
+    std::vector<Rgb> blackFirst256 = palette256;
+    std::swap(blackFirst256[0], blackFirst256[1]);
+    const std::vector<DecodeRow> rows = {
+        /* 0 */ {24, 9, 3, {}, false, 40, false},  // stored row 28 bytes, raster rows 2 bytes
+        /* 1 */ {24, 1, 1, {}, false, 40, false},
+        /* 2 */ {24, 17, 5, {}, true, 40, false},  // top-down
+        /* 3 */ {24, 5, 4, {}, false, 40, true},   // biSizeImage 0
+        /* 4 */ {24, 8, 0, {}, false, 40, false},  // no rows: empty raster
+        /* 5 */ {8, 13, 4, palette256, false, 40, false},      // entry 0 white
+        /* 6 */ {8, 13, 4, blackFirst256, false, 40, false},   // entry 0 black
+        /* 7 */ {8, 11, 3, palette256, false, 124, false},     // long information header
+        /* 8 */ {4, 7, 3, {kColours.begin(), kColours.end()}, false, 40, false},  // odd width
+        /* 9 */ {4, 8, 2, {kColours.begin(), kColours.end()}, true, 40, false},
+        /* 10 */ {1, 9, 3, {kWhite, kBlack}, false, 40, false},
+        /* 11 */ {1, 9, 3, {kBlack, kWhite}, false, 40, false},  // the 0 bits print
+        /* 12 */ {1, 33, 2, {kWhite, kBlack}, true, 40, false},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const DecodeRow &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        const std::vector<Rgb> colours =
+            row.bits == 1 ? std::vector<Rgb>{kWhite, kBlack}
+                          : std::vector<Rgb>(row.palette.empty() ? kColours.begin() : row.palette.begin(),
+                                             row.palette.empty() ? kColours.end() : row.palette.begin() + 6);
+        const Picture picture = patternPicture(row.width, row.height, colours, static_cast<unsigned>(i + 1));
+        // 1-bit files named *.bmp go through the converter; these are read directly.
+        const std::string path = row.bits == 1 ? "picture.img" : "picture.bmp";
+        writeFile(path, makeBmp(picture, {row.bits, row.palette, row.topDown, row.infoSize, row.zeroSizeImage}));
+        const Loaded loaded = load(path);
+        ASSERT_EQ(loaded.result, 0);
+        EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        EXPECT_EQ(loaded.header.biWidth, static_cast<int32_t>(row.width));
+        EXPECT_EQ(loaded.header.biHeight, static_cast<int32_t>(row.height));
+        EXPECT_EQ(loaded.header.biBitCount, row.bits);
+        EXPECT_EQ(loaded.header.biSize, row.infoSize);
+    }
+    EXPECT_FALSE(logHas(logMessages("loadImage"), "CONVERT"));
+}
+
+TEST_F(LoadImageTest, LoadImage1DecodesOneBitFilesAndRefusesThirtyTwo) {
+    const Picture picture = patternPicture(10, 3, {kWhite, kBlack});
+    writeFile("mono.bmp", makeBmp(picture, paletted(1, {kBlack, kWhite})));
+    const Loaded loaded = load1("mono.bmp");
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+    EXPECT_FALSE(logHas(logMessages("loadImage1"), "CONVERT"));
+
+    std::string wide = makeBmp(patternPicture(2, 2, kColours));
+    put16(wide, 28, 32);
+    writeFile("wide.bmp", wide);
+    EXPECT_EQ(load1("wide.bmp").result, VREN_E_IMAGE_FORMAT);
+    EXPECT_TRUE(logHas(logMessages("loadImage1"), "This is not supported bit image."));
+}
+
+TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
+    struct Row {
+        std::string bytes;
+        int expected;
+    };
+    std::string depth16 = makeBmp(patternPicture(2, 2, kColours));
+    put16(depth16, 28, 16);
+    const std::vector<Row> rows = {
+        /* 0 */ {makeBmp(patternPicture(2, 2, kColours)), 24},
+        /* 1 */ {depth16, 16},
+        /* 2 */ {"BM" + std::string(28, '\0'), 0},  // just long enough
+        /* 3 */ {"BM" + std::string(27, '\0'), VREN_E_IMAGE_FORMAT},
+        /* 4 */ {"PNG", VREN_E_IMAGE_FORMAT},
+        /* 5 */ {"", VREN_E_IMAGE_FORMAT},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        writeFile("probe.bmp", rows[i].bytes);
+        EXPECT_EQ(GetImageBit("probe.bmp"), rows[i].expected) << "row " << i;
+    }
+    EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
+}
+
+// ---------------------------------------------------------------------------
+// Files that lie about themselves: refused, never read past their end.
+
+TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
+    const std::string good24 = makeBmp(patternPicture(4, 2, kColours));  // stored rows of 12 bytes
+    std::vector<Rgb> palette(kColours);
+    palette.resize(256, kBlack);
+    const std::string good8 = makeBmp(patternPicture(4, 2, kColours), paletted(8, palette));
+    auto with32 = [](std::string bytes, size_t at, uint32_t value) {
+        put32(bytes, at, value);
+        return bytes;
+    };
+    auto with16 = [](std::string bytes, size_t at, uint32_t value) {
+        put16(bytes, at, value);
+        return bytes;
+    };
+    struct Row {
+        std::string bytes;
+        std::string logLine;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {"BN" + good24.substr(2), "This is not BMP file."},
+        /* 1 */ {"", "This is not BMP file."},
+        /* 2 */ {good24.substr(0, 53), "Image file is shorter than its headers."},
+        /* 3 */ {with16(good24, 28, 16), "This is not supported bit image."},
+        /* 4 */ {with16(good24, 28, 32), "This is not supported bit image."},
+        /* 5 */ {with32(good24, 14, 12), "Unsupported BMP header size."},
+        /* 6 */ {with32(good8, 30, 1), "Compressed BMP files are not supported."},
+        /* 7 */ {with32(good24, 18, 0xFFFFFFFF), "Invalid image size : -1 x 2"},
+        /* 8 */ {with32(good24, 22, 0x80000000), "Invalid image size : 4 x -2147483648"},
+        /* 9 */ {good24.substr(0, good24.size() - 1), "Pixel data runs past the end of the file."},
+        /* 10 */ {with32(good24, 10, static_cast<uint32_t>(good24.size()) - 23), "Pixel data runs past the end of the file."},
+        /* 11 */ {with32(good24, 10, 0xFFFFFFF0), "Pixel data runs past the end of the file."},
+        /* 12 */ {with32(good24, 34, 23), "Image size is smaller than its rows need."},
+        /* 13 */ {with32(good8, 14, 0x7FFFFFF0), "Colour table runs past the end of the file."},
+        /* 14 */ {good8.substr(0, 54 + 1000), "Colour table runs past the end of the file."},
+        /* 15 */ {with32(with32(with32(good24, 34, 0), 18, 0x7FFFFFFF), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
+        /* 16 */ {with32(with32(with32(good24, 34, 0), 18, 0x40000000), 22, 0xC0000000), "Pixel data runs past the end of the file."},
+        /* 17 */ {with32(with32(good8, 34, 0), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        const std::string name = "bad" + std::to_string(i) + ".img";
+        writeFile(name, rows[i].bytes);
+        const Loaded loaded = load(name);
+        EXPECT_EQ(loaded.result, VREN_E_IMAGE_FORMAT);
+        EXPECT_EQ(logMessages("loadImage").back(), rows[i].logLine);
+    }
+}
+
+TEST_F(LoadImageTest, ShortPaletteCountsOnlyWhatTheFileDeclares) {
+    // biClrUsed 6 of 256: the six entries are in the file, the rest of the full
+    // table would run past its end (here the pixels follow right after).
+    const Picture picture = patternPicture(4, 2, kColours);
+    std::string file = makeBmp(picture, paletted(8, kColours));
+    const size_t pixelOffset = 14 + 40 + 256 * 4;
+    file = file.substr(0, 14 + 40 + 6 * 4) + file.substr(pixelOffset);
+    put32(file, 10, 14 + 40 + 6 * 4);
+    put32(file, 46, 6);
+    writeFile("short.img", file);
+    const Loaded loaded = load("short.img");
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+}
+
+TEST_F(LoadImageTest, HeaderIsFilledEvenWhenALaterStepFails) {
+    std::string file = makeBmp(patternPicture(4, 2, kColours));
+    writeFile("cut.img", file.substr(0, file.size() - 4));
+    const Loaded loaded = load("cut.img");
+    EXPECT_EQ(loaded.result, VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(loaded.header.biWidth, 4);
+    EXPECT_EQ(loaded.header.biBitCount, 24);
+}
+
+TEST_F(LoadImageTest, UnreadablePathsFailToOpen) {
+    mkdir("folder.img", 0700);
+    mkfifo("pipe.img", 0600);  // would block a reader that does not check
+    for (const std::string path : {"missing.img", "folder.img", "pipe.img"}) {
+        EXPECT_EQ(load(path).result, VREN_E_IMAGE_OPEN) << path;
+        EXPECT_EQ(logMessages("loadImage").back(), "Failed to open image file.") << path;
+    }
+    unsigned char *raster = nullptr;
+    VrenImageHeader header{};
+    EXPECT_EQ(loadImage(nullptr, &raster, &header, 0), VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(loadImage("x.img", nullptr, &header, 0), VREN_E_IMAGE_FORMAT);
+}
+
+TEST_F(LoadImageTest, ExtensionsDecideWhatIsConverted) {
+    const std::string bmp = makeBmp(patternPicture(3, 3, kColours));
+    mkdir("a", 0700);
+    mkdir("a/b.c", 0700);
+    writeFile("a/b.c/logo", bmp);  // extension "c/logo": read as it is
+    EXPECT_EQ(load("a/b.c/logo").result, 0);
+    writeFile("logo.BMP", bmp);  // not "bmp": no probe
+    EXPECT_EQ(load("logo.BMP").result, 0);
+    EXPECT_TRUE(logMessages("GetImageBit").empty());
+    EXPECT_FALSE(logHas(logMessages("loadImage"), "CONVERT"));
+    // A JPEG whose extension is not "jpg" is read as a BMP file.
+    ASSERT_TRUE(imageMagick({"-size", "4x4", "xc:black", "photo.JPG"}));
+    EXPECT_EQ(load("photo.JPG").result, VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage").back(), "This is not BMP file.");
+}
+
+// ---------------------------------------------------------------------------
+// Scaling on request.
+
+TEST_F(LoadImageTest, ScalesOnlyWhenTheTargetDiffers) {
+    const Picture picture = patternPicture(20, 10, {kBlack});
+    writeFile("black.bmp", makeBmp(picture));
+    for (const int32_t width : {0, 20}) {
+        const Loaded loaded = load("black.bmp", width);
+        ASSERT_EQ(loaded.result, 0);
+        EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+    }
+    EXPECT_FALSE(logHas(logMessages("loadImage"), "resize image."));
+
+    const Loaded half = load("black.bmp", 10);
+    ASSERT_EQ(half.result, 0);
+    EXPECT_EQ(half.header.biWidth, 10);
+    EXPECT_EQ(half.header.biHeight, 5);
+    EXPECT_BYTES(std::string("\xFF\xC0\xFF\xC0\xFF\xC0\xFF\xC0\xFF\xC0", 10), half.raster);
+    EXPECT_TRUE(logHas(logMessages("loadImage"), "pixel index : 200"));
+    EXPECT_TRUE(logHas(logMessages("loadImage"), "resize image."));
+
+    EXPECT_EQ(load("black.bmp", -5).result, VREN_E_IMAGE_FORMAT);
+}
+
+// ---------------------------------------------------------------------------
+// Files converted by ImageMagick.
+
+class ConvertTest : public LoadImageTest {
+protected:
+    // Loads with loadImage and compares with ImageMagick's own reading of the file.
+    void expectLikeImageMagick(const std::string &path, uint32_t width, uint32_t height) {
+        const auto before = filesIn(".");
+        const Loaded loaded = load(path);
+        ASSERT_EQ(loaded.result, 0) << path;
+        EXPECT_BYTES(expectedRaster(pictureByImageMagick(path, width, height)), loaded.raster);
+        EXPECT_EQ(filesIn("."), before) << "the temporary image must be gone";
+    }
+};
+
+TEST_F(ConvertTest, ImageMagickFilesOfEveryKind) {
+    std::vector<Rgb> many(kColours);
+    for (unsigned char i = 0; i < 30; ++i)
+        many.push_back({i, static_cast<unsigned char>(255 - i), 40});
+    writeFile("few.ppm", makePpm(patternPicture(13, 7, kColours)));
+    writeFile("many.ppm", makePpm(patternPicture(21, 6, many)));
+    struct Row {
+        std::vector<std::string> arguments;
+        std::string output;
+        uint32_t width, height;
+        bool converted;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {{"few.ppm", "-type", "Palette"}, "BMP3:p4.bmp", 13, 7, false},           // 4 bits
+        /* 1 */ {{"many.ppm", "-type", "Palette", "-compress", "None"}, "BMP3:p8.bmp", 21, 6, false},          // 8 bits
+        /* 2 */ {{"few.ppm", "-type", "TrueColor"}, "BMP3:t24.bmp", 13, 7, false},
+        /* 3 */ {{"few.ppm", "-type", "Palette"}, "BMP:v5.bmp", 13, 7, false},            // 124-byte header
+        /* 4 */ {{"few.ppm", "-type", "Bilevel"}, "BMP3:b1.bmp", 13, 7, true},            // 1 bit
+        /* 5 */ {{"few.ppm", "-type", "TrueColorAlpha"}, "BMP:a32.bmp", 13, 7, true},     // 32 bits
+        /* 6 */ {{"many.ppm", "-type", "Palette", "-compress", "RLE"}, "BMP3:rle8.bmp", 21, 6, true},
+        /* 7 */ {{"few.ppm", "-quality", "60"}, "photo.jpg", 13, 7, true},
+        /* 8 */ {{"few.ppm"}, "icon.gif", 13, 7, true},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        std::vector<std::string> arguments = rows[i].arguments;
+        arguments.push_back(rows[i].output);
+        ASSERT_TRUE(imageMagick(arguments));
+        const std::string path = rows[i].output.substr(rows[i].output.find(':') + 1);
+        const auto earlier = logMessages("loadImage");
+        const size_t converts = static_cast<size_t>(std::count(earlier.begin(), earlier.end(), "CONVERT"));
+        expectLikeImageMagick(path, rows[i].width, rows[i].height);
+        const auto log = logMessages("loadImage");
+        EXPECT_EQ(static_cast<size_t>(std::count(log.begin(), log.end(), "CONVERT")), converts + rows[i].converted);
+    }
+}
+
+TEST_F(ConvertTest, LoadImage1ConvertsToMonochrome) {
+    writeFile("few.ppm", makePpm(patternPicture(13, 7, kColours)));
+    ASSERT_TRUE(imageMagick({"few.ppm", "photo.jpg"}));
+    ASSERT_TRUE(imageMagick({"photo.jpg", "-monochrome", "mono.ppm"}));
+    const Loaded loaded = load1("photo.jpg");
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_BYTES(expectedRaster(pictureByImageMagick("mono.ppm", 13, 7)), loaded.raster);
+    EXPECT_TRUE(logHas(logMessages("loadImage1"), "delete the converted file"));
+}
+
+// A wrapper around the real convert on PATH that records its arguments.
+class RecordedConvertTest : public ConvertTest {
+protected:
+    void SetUp() override {
+        ConvertTest::SetUp();
+        previousPath_ = std::getenv("PATH");
+        std::string real;
+        for (size_t start = 0; start <= previousPath_.size();) {
+            const size_t end = std::min(previousPath_.find(':', start), previousPath_.size());
+            const std::string candidate = previousPath_.substr(start, end - start) + "/convert";
+            if (access(candidate.c_str(), X_OK) == 0) {
+                real = candidate;
+                break;
+            }
+            start = end + 1;
+        }
+        ASSERT_FALSE(real.empty());
+        mkdir((directory_ + "/bin").c_str(), 0700);
+        const std::string wrapper = directory_ + "/bin/convert";
+        writeFile(wrapper, "#!/bin/sh\nprintf '%s\\n' \"$@\" -- >> '" + directory_ + "/bin/arguments'\nexec '" + real +
+                               "' \"$@\"\n");
+        chmod(wrapper.c_str(), 0700);
+        setenv("PATH", (directory_ + "/bin:" + previousPath_).c_str(), 1);
+    }
+    void TearDown() override {
+        setenv("PATH", previousPath_.c_str(), 1);
+        ConvertTest::TearDown();
+    }
+    // Every recorded call, one argument a line, each call ending in "--".
+    std::string arguments() { return readFile(directory_ + "/bin/arguments"); }
+    void forgetArguments() { std::remove((directory_ + "/bin/arguments").c_str()); }
+    std::string firstCall() {
+        const std::string all = arguments();
+        return all.substr(0, all.find("--\n"));
+    }
+
+    std::string previousPath_;
+};
+
+TEST_F(RecordedConvertTest, ShellMetacharactersAreOneArgumentAndRunNothing) {
+    writeFile("few.ppm", makePpm(patternPicture(13, 7, kColours)));
+    const std::string name = "a b 'c\" ;$(touch made1) `touch made2` | touch made3 & x.gif";
+    ASSERT_TRUE(imageMagick({"few.ppm", name}));
+    forgetArguments();
+    expectLikeImageMagick(name, 13, 7);
+    const std::string temporary = "a b 'c\" ;$(touch made1) `touch made2` | touch made3 & x.temp1sa3.bmp";
+    EXPECT_EQ(firstCall(), "-type\nTrueColor\n./" + name + "[0]\n./" + temporary + "\n");
+    for (const char *marker : {"made1", "made2", "made3"})
+        EXPECT_FALSE(exists(marker)) << marker;
+}
+
+TEST_F(RecordedConvertTest, NamesTheConverterWouldReadAsItsOwnSyntax) {
+    writeFile("few.ppm", makePpm(patternPicture(5, 3, kColours)));
+    // "png:" is a format prefix and '%' a frame number to the converter.
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"png:logo.gif", "GIF:./png:logo.gif"},
+        {"x%d.gif", "GIF:x%%d.gif"},
+        {"tail.gifabcdefghijklmnop", "GIF:tail.gifabcdefghijklmnop"},
+    };
+    for (const auto &[name, output] : names) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(imageMagick({"few.ppm", output}));
+        ASSERT_TRUE(exists(name));
+        expectLikeImageMagick(name, 5, 3);
+    }
+    EXPECT_NE(arguments().find("./x%%d.gif[0]\n./x%%d.temp1sa3.bmp\n"), std::string::npos);
+    // An extension longer than the suffix does not leave a tail after ".bmp".
+    EXPECT_NE(arguments().find("./tail.temp1sa3.bmp\n"), std::string::npos);
+    forgetArguments();
+    // The first frame of an animation, and no numbered files left behind.
+    ASSERT_TRUE(imageMagick({"-size", "6x6", "xc:black", "xc:white", "anim.gif"}));
+    expectLikeImageMagick("anim.gif", 6, 6);
+}
+
+TEST_F(RecordedConvertTest, NeverWritesThroughWhatIsAlreadyAtTheTemporaryName) {
+    writeFile("few.ppm", makePpm(patternPicture(5, 3, kColours)));
+    ASSERT_TRUE(imageMagick({"few.ppm", "logo.gif"}));
+    writeFile("victim.txt", "keep me");
+    ASSERT_EQ(symlink("victim.txt", "logo.temp1sa3.bmp"), 0);
+    expectLikeImageMagick("logo.gif", 5, 3);
+    EXPECT_EQ(readFile("victim.txt"), "keep me");
+    char target[64] = {};
+    EXPECT_GT(readlink("logo.temp1sa3.bmp", target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "victim.txt");
+
+    // A file at the name (another conversion of the same source under way).
+    unlink("logo.temp1sa3.bmp");
+    writeFile("logo.temp1sa3.bmp", "busy");
+    forgetArguments();
+    expectLikeImageMagick("logo.gif", 5, 3);
+    EXPECT_EQ(readFile("logo.temp1sa3.bmp"), "busy");
+    const std::string call = firstCall();
+    const std::string used = call.substr(call.rfind('\n', call.size() - 2) + 1);
+    EXPECT_EQ(used.size(), std::string("./logo.temp1sa3-XXXXXX.bmp\n").size()) << used;
+    EXPECT_EQ(used.substr(0, 16), "./logo.temp1sa3-") << used;
+    EXPECT_EQ(used.substr(used.size() - 5), ".bmp\n") << used;
+}
+
+TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
+    writeFile("few.ppm", makePpm(patternPicture(5, 3, kColours)));
+    ASSERT_TRUE(imageMagick({"few.ppm", "logo.jpg"}));
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", "/nonexistent", 1);
+    const auto before = filesIn(".");
+    const int result = load("logo.jpg").result;
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(result, VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(logMessages("loadImage").back(), "Failed to open image file.");
+    EXPECT_EQ(filesIn("."), before);
+    // A source that does not exist is never handed to the converter.
+    EXPECT_EQ(load("nothing.jpg").result, VREN_E_IMAGE_OPEN);
+    EXPECT_FALSE(exists("nothing.temp1sa3.bmp"));
+}
+
+}  // namespace
+}  // namespace vren::test

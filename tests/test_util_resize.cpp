@@ -1,0 +1,122 @@
+// Scaling a one-byte-per-pixel image: sampling positions, sizes, packing.
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "library_test.h"
+#include "memory_limit.h"
+
+namespace vren::test {
+namespace {
+
+struct Scaled {
+    int result;
+    VrenImageHeader header;
+    std::string raster;  // the rows the header describes
+};
+
+// Scales a W x H image whose dots are at the given (x, y) positions.
+Scaled scale(uint32_t width, uint32_t height, int32_t target, const std::vector<std::pair<uint32_t, uint32_t>> &dots) {
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height + 1, 0);
+    for (const auto &[x, y] : dots)
+        pixels[static_cast<size_t>(y) * width + x] = 1;
+    VrenImageHeader header{};
+    header.biWidth = static_cast<int32_t>(width);
+    header.biHeight = static_cast<int32_t>(height);
+    header.biBitCount = 24;
+    unsigned char *raster = nullptr;
+    Scaled scaled{resizeImage(pixels.data(), &raster, target, &header), header, {}};
+    if (scaled.result == 0) {
+        scaled.raster.assign(reinterpret_cast<const char *>(raster),
+                             static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight));
+        std::free(raster);
+    }
+    return scaled;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> everyPixel(uint32_t width, uint32_t height) {
+    std::vector<std::pair<uint32_t, uint32_t>> all;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            all.emplace_back(x, y);
+    return all;
+}
+
+using ResizeTest = LibraryTest;
+
+TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
+    struct Row {
+        uint32_t width, height;
+        int32_t target;
+        std::vector<std::pair<uint32_t, uint32_t>> dots;
+        int32_t newHeight;
+        std::string raster;
+    };
+    const std::vector<Row> rows = {
+        // Upscaling 3 columns to 8 samples 0 0 1 1 1 1 2 2 (two rows, each from row 0).
+        /* 0 */ {3, 1, 8, {{0, 0}}, 2, "\xC0\xC0"},
+        /* 1 */ {3, 1, 8, {{1, 0}}, 2, "\x3C\x3C"},
+        /* 2 */ {3, 1, 8, {{2, 0}}, 2, "\x03\x03"},
+        // Scaling 4 columns to 4 samples 0 1 2 2: column 3 is never taken.
+        /* 3 */ {4, 1, 4, {{2, 0}}, 1, "\x30"},
+        /* 4 */ {4, 1, 4, {{3, 0}}, 1, std::string(1, '\0')},
+        // Same width is no identity; bits past the width stay 0.
+        /* 5 */ {10, 1, 10, everyPixel(10, 1), 1, "\xFF\xC0"},
+        // Height 1 to a smaller width: no rows at all.
+        /* 6 */ {10, 1, 5, everyPixel(10, 1), 0, ""},
+        // The row count is truncated: 5 x 2/3 gives 3.
+        /* 7 */ {3, 5, 2, everyPixel(3, 5), 3, "\xC0\xC0\xC0"},
+        // Width 8: one byte per row.
+        /* 8 */ {16, 2, 8, {{0, 0}, {15, 1}}, 1, "\x80"},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        const Scaled scaled = scale(row.width, row.height, row.target, row.dots);
+        ASSERT_EQ(scaled.result, 0);
+        EXPECT_EQ(scaled.header.biWidth, row.target);
+        EXPECT_EQ(scaled.header.biHeight, row.newHeight);
+        EXPECT_EQ(scaled.header.biBitCount, 24);  // nothing else changes
+        EXPECT_BYTES(row.raster, scaled.raster);
+    }
+}
+
+TEST_F(ResizeTest, WorkedExampleHalvesTwoHundredColumns) {
+    // Output row 1 samples source row 2 (1.98 + 0.5), output column 3 source
+    // column 6 (5.97 + 0.5); no other output pixel samples (6, 2).
+    const Scaled scaled = scale(200, 100, 100, {{6, 2}});
+    ASSERT_EQ(scaled.result, 0);
+    EXPECT_EQ(scaled.header.biHeight, 50);
+    std::string expected(13 * 50, '\0');
+    expected[13 * 1 + 0] = 0x10;
+    EXPECT_BYTES(expected, scaled.raster);
+    const auto log = logMessages("resizeImage");
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], "biWidth : 200, biHeight : 100");
+    EXPECT_EQ(log[1], "x_ratio : 1.990000, height : 50, y_ratio: 1.980000");
+    EXPECT_EQ(log[2], "start");
+    EXPECT_EQ(log[3], "end");
+}
+
+TEST_F(ResizeTest, RefusesWidthsItCannotScaleTo) {
+    for (const auto &[width, target] : std::vector<std::pair<uint32_t, int32_t>>{{10, 0}, {10, -3}, {0, 8}}) {
+        const Scaled scaled = scale(width, 2, target, {});
+        EXPECT_EQ(scaled.result, VREN_E_IMAGE_FORMAT) << width << " -> " << target;
+        EXPECT_EQ(scaled.header.biWidth, static_cast<int32_t>(width));
+    }
+}
+
+TEST_F(ResizeTest, OutOfMemoryLeavesTheHeaderAlone) {
+    if (!kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";
+    EXPECT_EXIT(
+        {
+            limitAddressSpace(64 << 20);
+            const Scaled scaled = scale(1, 1, 100000, {{0, 0}});  // 100000 rows of 12500 bytes
+            std::exit(scaled.result == VREN_E_NOMEM && scaled.header.biWidth == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace vren::test
