@@ -16,7 +16,9 @@
 #include <sstream>
 #include <thread>
 
+#include "json.h"
 #include "library_test.h"
+#include "parser.h"
 #include "png_io.h"
 #include "session.h"
 
@@ -38,6 +40,39 @@ bool updating() {
     const char *value = std::getenv("VREN_UPDATE_GOLDEN");
     return value && *value && std::string(value) != "0";
 }
+
+// A 24-bit BMP of width x height: a frame, a diagonal and a checker, black
+// on white; written into the test's working directory.
+std::string writePattern(const char *name, int width, int height) {
+    const int rowBytes = (width * 3 + 3) / 4 * 4;
+    std::string file(54 + static_cast<size_t>(rowBytes) * static_cast<size_t>(height), '\0');
+    const auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, static_cast<uint32_t>(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    file[26] = 1;
+    file[28] = 24;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool dot = x < 3 || y < 3 || x >= width - 3 || y >= height - 3 || x * height / width == y ||
+                             (x > width / 2 && y > height / 2 && ((x / 6 + y / 6) % 2 == 0));
+            // Rows are stored bottom-up.
+            const size_t at = 54 + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(rowBytes) +
+                              static_cast<size_t>(x) * 3;
+            file[at] = file[at + 1] = file[at + 2] = dot ? '\0' : '\xFF';
+        }
+    std::ofstream(name, std::ios::binary) << file;
+    return name;
+}
+
+const std::string kLogo = std::string(VREN_SOURCE_DIR) + "/examples/logo.bmp";
 
 struct Golden {
     const char *name;
@@ -147,6 +182,15 @@ const std::vector<Golden> &goldens() {
              check("block", PrintBlock(0, 0, 100, 40, 0, 0));
              check("frame", PrintBlock(0, 0, 384, 292, 4, 2));
          }},
+        {"bitmap", true,
+         [] {
+             const std::string pattern = writePattern("pattern.bmp", 203, 101);
+             check("LD", PrintBitmap(pattern.c_str(), 20, 20, 0));
+             check("LCR", PrintBitmap(pattern.c_str(), 300, 20, 1));
+             check("logo LD", PrintBitmap(kLogo.c_str(), 20, 200, 0));
+             check("logo LCR", PrintBitmap(kLogo.c_str(), 300, 200, 1));
+             check("block over the bitmaps", PrintBlock(10, 215, 600, 225, 1, 0));
+         }},
         {"control", true,
          [] {
              check("paper", SetPaper(300, 200, 0, 0, 24));
@@ -223,6 +267,41 @@ TEST_P(GoldenLabel, MatchesTheReference) {
                                     << " dots differ from the reference; see " << golden.name << ".actual.png in the build directory";
     if (differing > tolerance)
         render::writePng(label.canvas, std::string(VREN_BINARY_DIR) + "/" + golden.name + ".actual.png");
+}
+
+// Every raster sent as LD or LCR decodes back to the loader's raster, bit
+// for bit.
+class BitmapRoundTrip : public GoldenLabel {};
+
+TEST_F(BitmapRoundTrip, DecodedRasterIsTheLoadedRaster) {
+    ASSERT_EQ(0, connectToVirtualPrinter());
+    const std::string files[] = {writePattern("a.bmp", 203, 101), writePattern("b.bmp", 8, 1),
+                                 writePattern("c.bmp", 9, 300), writePattern("d.bmp", 640, 2), kLogo};
+    std::vector<std::vector<uint8_t>> expected;
+    for (const std::string &file : files) {
+        unsigned char *raster = nullptr;
+        VrenImageHeader header{};
+        ASSERT_EQ(0, loadImage(file.c_str(), &raster, &header, 0)) << file;
+        const size_t size = static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<size_t>(header.biHeight);
+        expected.emplace_back(raster, raster + size);
+        std::free(raster);
+        for (unsigned char compress : {0, 1})
+            ASSERT_EQ(0, PrintBitmap(file.c_str(), 7, 9, compress)) << file;
+    }
+    ASSERT_EQ(0, Prints(1, 1));
+    const std::string bytes = labelBytes();
+    std::vector<std::vector<uint8_t>> decoded;
+    for (const cmdparse::Event &event : cmdparse::parseAll(bytes)) {
+        ASSERT_TRUE(std::holds_alternative<cmdparse::Command>(event)) << cmdparse::toJson(std::get<cmdparse::Diagnostic>(event));
+        if (const auto *bitmap = std::get_if<cmdparse::Bitmap>(&std::get<cmdparse::Command>(event).body)) {
+            EXPECT_EQ(7, bitmap->x);
+            EXPECT_EQ(9, bitmap->y);
+            decoded.push_back(bitmap->raster);
+        }
+    }
+    ASSERT_EQ(2 * expected.size(), decoded.size());
+    for (size_t i = 0; i < decoded.size(); ++i)
+        EXPECT_TRUE(decoded[i] == expected[i / 2]) << files[i / 2] << (i % 2 ? " (LCR)" : " (LD)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, GoldenLabel, ::testing::Range<size_t>(0, goldens().size()),
