@@ -13,19 +13,25 @@ using namespace std::chrono_literals;
 
 class Ports : public LibraryTest {
 protected:
-    // A printer behind a pseudo-terminal; returns the slave path to bind.
+    // A printer behind a pseudo-terminal; returns the slave path to bind. The
+    // printer starts in this process once the child that uses the port exists.
     std::string startPrinter(vprinter::Behaviour behaviour = {}) {
-        printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour);
-        printer_->serveDescriptor(pty_.releaseMaster());
+        behaviour_ = behaviour;
         return pty_.slavePath();
     }
     void run(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body) {
-        const int status = runWithDevNodes(nodes, body);
+        const int status = runWithDevNodes(nodes, body, [&] {
+            printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour_);
+            printer_->serveDescriptor(pty_.releaseMaster());
+        });
         if (status == kNoPrivateDev)
             GTEST_SKIP() << "no private mount namespace for /dev on this machine";
         EXPECT_EQ(status, 0) << "the part that ran in the private /dev failed (see above)";
     }
+    // What the tests check at the printer afterwards needs the run to have happened.
+    bool ran() const { return !IsSkipped(); }
     PseudoTerminal pty_;
+    vprinter::Behaviour behaviour_;
 };
 
 bool contains(const std::vector<std::string> &messages, const std::string &message) {
@@ -70,6 +76,8 @@ TEST_F(Ports, SerialChunksAndPauses) {
         // Entry pause, then before each chunk and between the two chunks.
         EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 30000, 30000, 30000}));
     });
+    if (!ran())
+        return;
     ASSERT_TRUE(printer_->waitForBytes(0, 6 + 1000, 2s));
     EXPECT_EQ(printer_->received(0).substr(6), std::string(1000, 'S'));
 }
@@ -87,6 +95,8 @@ TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
         EXPECT_EQ(writeData(label.data(), 150000), 102400);
         EXPECT_EQ(DirectIO(label.data(), 150000, nullptr, nullptr), 0);
     });
+    if (!ran())
+        return;
     ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 150000, 5s));
     EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label);
 }
@@ -106,6 +116,8 @@ TEST_F(Ports, ParallelScanWritesWithoutPauses) {
         EXPECT_EQ(DisconnectPrinter(), 0);
         ASSERT_EQ(ConnectToPrinter("/dev/lp2"), 0);
     });
+    if (!ran())
+        return;
     ASSERT_TRUE(printer_->waitForBytes(0, 6 + 3000 + 6, 2s));
     EXPECT_EQ(printer_->received(0).substr(6, 3000), std::string(3000, 'P'));
 }
@@ -145,6 +157,8 @@ TEST_F(Ports, SlowReaderGetsTheWholeLabelOnce) {
         clearSleeps();
         EXPECT_EQ(writeData(label.data(), static_cast<uint32_t>(label.size())), static_cast<int>(label.size()));
     });
+    if (!ran())
+        return;
     ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 5s));
     EXPECT_EQ(printer_->received(0).substr(6), label);
 }

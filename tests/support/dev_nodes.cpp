@@ -68,7 +68,8 @@ bool makePrivateDev(const std::string &root, const std::vector<std::pair<std::st
 
 }  // namespace
 
-int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body) {
+int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body,
+                    const std::function<void()> &inParent) {
     char root[] = "/tmp/vren-dev-XXXXXX";
     if (mkdtemp(root) == nullptr)
         return kNoPrivateDev;
@@ -81,6 +82,8 @@ int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &node
         std::fflush(nullptr);
         _exit(::testing::Test::HasFailure() ? 1 : 0);
     }
+    if (inParent)
+        inParent();
     int status = 0;
     waitpid(child, &status, 0);
     rmdir(root);

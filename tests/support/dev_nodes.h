@@ -42,6 +42,12 @@ constexpr int kNoPrivateDev = 77;
 // assertions work inside `body`; the child's failures print as usual.
 // Returns 0 when the body passed, 1 when it failed, kNoPrivateDev when this
 // machine cannot give the child a private /dev (the test should then skip).
-int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body);
+//
+// `inParent` runs in the calling process once the child exists. Threads (a
+// virtual printer) belong there: the caller should have no threads of its own
+// when it forks, since a child forked from a threaded process may inherit a
+// lock that another thread held (the sanitizers' allocators among them).
+int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body,
+                    const std::function<void()> &inParent = {});
 
 }  // namespace vren::test
