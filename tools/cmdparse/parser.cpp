@@ -32,9 +32,9 @@ struct FieldError {
     std::string message;
 };
 
-// Splits `text` at commas and reads each field by `spec`: n a number, c a
+// Splits `text` at commas and reads each field by `pattern`: n a number, c a
 // letter, x either; fields after '?' are optional.
-bool parseFields(std::string_view text, std::string_view spec, std::vector<Field> &out, FieldError &error) {
+bool parseFields(std::string_view text, std::string_view pattern, std::vector<Field> &out, FieldError &error) {
     out.clear();
     std::vector<std::pair<size_t, std::string_view>> parts;
     if (!text.empty()) {
@@ -47,9 +47,9 @@ bool parseFields(std::string_view text, std::string_view spec, std::vector<Field
             start = comma + 1;
         }
     }
-    const size_t question = spec.find('?');
-    const size_t required = question == npos ? spec.size() : question;
-    const size_t total = question == npos ? spec.size() : spec.size() - 1;
+    const size_t question = pattern.find('?');
+    const size_t required = question == npos ? pattern.size() : question;
+    const size_t total = question == npos ? pattern.size() : pattern.size() - 1;
     if (parts.size() < required || parts.size() > total) {
         error.at = 0;
         error.message = "expected " + std::to_string(required) +
@@ -59,9 +59,9 @@ bool parseFields(std::string_view text, std::string_view spec, std::vector<Field
     }
     size_t kind = 0;
     for (const auto &[at, part] : parts) {
-        if (spec[kind] == '?')
+        if (pattern[kind] == '?')
             ++kind;
-        const char want = spec[kind++];
+        const char want = pattern[kind++];
         Field field;
         const bool numeric = !part.empty() && (part[0] == '-' || (part[0] >= '0' && part[0] <= '9'));
         if (want == 'c' || (want == 'x' && !numeric)) {
@@ -94,7 +94,7 @@ char letter(const std::vector<Field> &fields, size_t i) { return static_cast<cha
 
 struct LineCode {
     std::string_view code;
-    const char *spec;
+    const char *pattern;
 };
 
 // Line commands, longest codes first where one is a prefix of another.
@@ -106,7 +106,7 @@ constexpr LineCode kLineCodes[] = {
 };
 
 // Header fields after the symbology letter of B2 and B3.
-const char *barcode2DSpec(int command, char symbology) {
+const char *barcode2DPattern(int command, char symbology) {
     if (command == 3)
         return symbology == 'R' ? "nnnnnn" : nullptr;
     switch (symbology) {
@@ -291,7 +291,7 @@ bool Parser::lineCommand() {
         const std::string_view rest = line.substr(entry.code.size());
         std::vector<Field> fields;
         FieldError error;
-        if (parseFields(rest, entry.spec, fields, error))
+        if (parseFields(rest, entry.pattern, fields, error))
             emit(offset, end, lineBody(entry.code, fields));
         else
             diagnose(offset + entry.code.size() + error.at, std::string(entry.code) + ": " + error.message);
@@ -416,13 +416,13 @@ bool Parser::quotedCommand(size_t codeLength) {
         const size_t second = first == npos ? npos : fieldsText.find(',', first + 1);
         const std::string_view third =
             second == npos ? std::string_view() : fieldsText.substr(second + 1, fieldsText.find(',', second + 1) - second - 1);
-        const char *spec = third.size() == 1 ? barcode2DSpec(command, third[0]) : nullptr;
-        if (!spec) {
+        const char *pattern = third.size() == 1 ? barcode2DPattern(command, third[0]) : nullptr;
+        if (!pattern) {
             diagnose(fieldsOffset + (second == npos ? 0 : second + 1),
                      std::string(code) + ": unknown symbology \"" + excerpt(third) + "\"");
             return true;
         }
-        if (!parseFields(fieldsText, std::string("nnc") + spec, f, error))
+        if (!parseFields(fieldsText, std::string("nnc") + pattern, f, error))
             return fail();
         Barcode2D barcode{command, number(f, 0), number(f, 1), letter(f, 2),
                           std::vector<Field>(f.begin() + 3, f.end()), std::move(data)};
