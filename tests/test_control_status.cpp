@@ -57,20 +57,13 @@ TEST_F(ControlStatusTest, FailedWrites) {
     DisconnectPrinter();
 
     connectToHungUpPrinter();
-    const std::vector<std::pair<const char *, std::function<int()>>> calls = {
+    expectFailedWrites({
         {"InitializePrinter", [] { return InitializePrinter(); }},
         {"CalibrateMedia", [] { return CalibrateMedia(); }},
         {"ResetPrinter", [] { return ResetPrinter(); }},
         {"FeedOneLabel", [] { return FeedOneLabel(); }},
         {"CheckPrinterStatus", [] { return CheckPrinterStatus(); }},
-    };
-    for (const auto &[name, call] : calls) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(call(), VREN_E_WRITE);
-        const std::vector<std::string> messages = logMessages(name);
-        ASSERT_FALSE(messages.empty());
-        EXPECT_EQ(messages.back(), "Failed to write");
-    }
+    });
     EXPECT_EQ(gStatus, 0);
 }
 

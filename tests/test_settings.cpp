@@ -124,7 +124,7 @@ TEST_F(SettingsTest, FailedWriteKeepsTheCache) {
     DisconnectPrinter();
 
     connectToHungUpPrinter();
-    const std::vector<std::pair<const char *, std::function<int()>>> calls = {
+    expectFailedWrites({
         {"SetSpeed", [] { return SetSpeed(9); }},
         {"SetDensity", [] { return SetDensity(9); }},
         {"SetOrientation", [] { return SetOrientation('T'); }},
@@ -137,14 +137,7 @@ TEST_F(SettingsTest, FailedWriteKeepsTheCache) {
         {"SetPaper", [] { return SetPaper(9, 9, 9, 9, 9); }},
         {"SetMargin", [] { return SetMargin(9, 9); }},
         {"SetCharacterSet", [] { return SetCharacterSet(9, 9); }},
-    };
-    for (const auto &[name, call] : calls) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(call(), VREN_E_WRITE);
-        const std::vector<std::string> messages = logMessages(name);
-        ASSERT_FALSE(messages.empty());
-        EXPECT_EQ(messages.back(), "Failed to write");
-    }
+    });
     EXPECT_EQ(gSpeed, 5);
     EXPECT_EQ(gDensity, 6);
     EXPECT_EQ(gOrientation, 'B');

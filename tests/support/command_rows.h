@@ -79,6 +79,18 @@ protected:
     // sure the connection is dead: the first write after the hang-up still
     // reaches the socket, the peer answers it with a reset, and every write
     // after that fails.
+    // Each call must fail with VREN_E_WRITE, its last log line under its own
+    // name being "Failed to write".
+    void expectFailedWrites(const std::vector<std::pair<const char *, std::function<int()>>> &calls) {
+        for (const auto &[name, call] : calls) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(call(), VREN_E_WRITE);
+            const std::vector<std::string> messages = logMessages(name);
+            ASSERT_FALSE(messages.empty());
+            EXPECT_EQ(messages.back(), "Failed to write");
+        }
+    }
+
     void connectToHungUpPrinter() {
         vprinter::Behaviour behaviour;
         behaviour.closeAfter = 6;
