@@ -205,6 +205,19 @@ void Parser::discardLine(uint64_t offset, std::string message) {
     state_ = State::Discard;
 }
 
+// A command whose end has not arrived: wait for more input, or, at the end of
+// the input, report the rest and drop it. Returns false (no progress).
+bool Parser::waitForMore(uint64_t offset, size_t avail) {
+    if (finishing_) {
+        diagnose(offset, "incomplete command at end of input: \"" +
+                             excerpt(std::string_view(buffer_).substr(pos_)) + "\"");
+        consume(avail);
+        return false;
+    }
+    scanned_ = avail;
+    return false;
+}
+
 bool Parser::step() {
     switch (state_) {
     case State::Discard: {
@@ -269,14 +282,7 @@ bool Parser::lineCommand() {
                                     excerpt(std::string_view(buffer_).substr(pos_)) + "\"");
             return true;
         }
-        if (finishing_) {
-            diagnose(offset, "incomplete command at end of input: \"" +
-                                 excerpt(std::string_view(buffer_).substr(pos_)) + "\"");
-            consume(avail);
-            return false;
-        }
-        scanned_ = avail;
-        return false;
+        return waitForMore(offset, avail);
     }
     const std::string_view line = std::string_view(buffer_).substr(pos_, cr - pos_);
     const uint64_t end = offset + line.size() + 1;
@@ -315,16 +321,8 @@ bool Parser::quotedCommand(size_t codeLength) {
             discardLine(offset, "header longer than " + std::to_string(limits_.maxLine) + " bytes");
             return true;
         }
-        if (found == npos) {
-            if (finishing_) {
-                diagnose(offset, "incomplete command at end of input: \"" +
-                                     excerpt(std::string_view(buffer_).substr(pos_)) + "\"");
-                consume(avail);
-                return false;
-            }
-            scanned_ = avail;
-            return false;
-        }
+        if (found == npos)
+            return waitForMore(offset, avail);
         if (buffer_[found] == '\r') {
             diagnose(offset, "command without quoted field: \"" +
                                  excerpt(std::string_view(buffer_).substr(pos_, found - pos_)) + "\"");

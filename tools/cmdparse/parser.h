@@ -65,6 +65,7 @@ private:
     bool bitmapEnd();
     void consume(size_t count);
     void discardLine(uint64_t offset, std::string message);
+    bool waitForMore(uint64_t offset, size_t avail);
     void diagnose(uint64_t offset, std::string message);
     void emit(uint64_t offset, uint64_t end, Body body);
     void compact();

@@ -12,6 +12,15 @@
 namespace render {
 namespace {
 
+// The entry of a table that matches, or nullptr.
+template <typename Entry, size_t N, typename Match>
+const Entry *findEntry(const Entry (&table)[N], Match match) {
+    for (const Entry &entry : table)
+        if (match(entry))
+            return &entry;
+    return nullptr;
+}
+
 using cmdparse::Command;
 using cmdparse::Diagnostic;
 
@@ -261,10 +270,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
     };
 
     if (const auto *t = std::get_if<DeviceText>(&command.body)) {
-        const DeviceFont *font = nullptr;
-        for (const DeviceFont &f : kDeviceFonts)
-            if (f.code == t->font && (t->fontIsLetter == (f.code >= 'a')))
-                font = &f;
+        const DeviceFont *font =
+            findEntry(kDeviceFonts, [&](const DeviceFont &f) { return f.code == t->font && t->fontIsLetter == (f.code >= 'a'); });
         if (!font) {
             note(notes, command, "unknown device font; outlined");
             outline(fonts, canvas, t->x, t->y, "T");
@@ -279,10 +286,7 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
     }
 
     if (const auto *v = std::get_if<VectorText>(&command.body)) {
-        const VectorFont *font = nullptr;
-        for (const VectorFont &f : kVectorFonts)
-            if (f.letter == v->font)
-                font = &f;
+        const VectorFont *font = findEntry(kVectorFonts, [&](const VectorFont &f) { return f.letter == v->font; });
         if (!font) {
             note(notes, command, std::string("unknown vector font ") + v->font + "; outlined");
             outline(fonts, canvas, v->x, v->y, "V");
@@ -390,10 +394,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
     }
 
     if (const auto *b1 = std::get_if<Barcode1D>(&command.body)) {
-        const LinearSymbology *symbology = nullptr;
-        for (const LinearSymbology &s : kLinear)
-            if (s.type == b1->type)
-                symbology = &s;
+        const LinearSymbology *symbology =
+            findEntry(kLinear, [&](const LinearSymbology &s) { return s.type == b1->type; });
         if (!symbology) {
             note(notes, command, "unknown type " + std::to_string(b1->type) + "; outlined");
             outline(fonts, canvas, b1->x, b1->y, "B1");
