@@ -662,9 +662,10 @@ VREN_API int bufferCheck(void);
 /**
  * Converts length bytes of UTF-8 data to codePage (see the code page table
  * above) and appends them as a quoted field, then runs bufferCheck(). Returns
- * 0; VREN_E_WRITE when the conversion failed, data is null or length is
- * negative (nothing appended); VREN_E_NOMEM when the output area could not be
- * allocated; or bufferCheck()'s result.
+ * 0; VREN_E_WRITE when the conversion failed or data is null (nothing
+ * appended); VREN_E_NOMEM when the output area of 2 x length bytes could not
+ * be allocated, a negative length included (nothing appended); or
+ * bufferCheck()'s result.
  */
 VREN_API int convertData(const char *data, int length, int codePage);
 

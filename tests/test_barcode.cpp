@@ -1,5 +1,6 @@
 // Barcode commands: the exact header of every symbology, the normalisation of
 // its fields, and data of any length.
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -104,6 +105,32 @@ TEST_F(BarcodeTest, DataAndCoordinatesGoOutAsGiven) {
         /* 7 */ {[] { return PrintAztec("A", INT_MIN, INT_MIN, 1, 1, 300, 1, 26, INT_MIN, 3); },
                  "B2-2147483648,-2147483648,A,1,1,300,1,26,-2147483648,3,'A'\r"},
     });
+}
+
+// A command that lifts the buffer over the threshold stays in it when the
+// send fails, and the function still logs "end".
+TEST_F(BarcodeTest, FailedSendKeepsTheCommand) {
+    vren::test::expectKeptAfterFailedSend({
+        /* 1 */ {[] { return Print1DBarcode("12345", 50, 100, 1, 2, 6, 100, 1, 0); }, "B150,100,1,2,6,100,0,0,'12345'\r"},
+        /* 2 */ {[] { return PrintMaxiCode("ABC", 10, 20, 2); }, "B210,20,M,2,'ABC'\r"},
+        /* 3 */ {[] { return PrintPDF417("ABC", 10, 20, 2, 40, 3, 1, 1, 7, 3, 10, 0); }, "B210,20,P,30,5,3,1,1,1,3,10,0,'ABC'\r"},
+        /* 4 */ {[] { return PrintQRCode("ABC", 100, 50, 2, 1, 3, 0); }, "B2100,50,Q,2,M,3,0,'ABC'\r"},
+        /* 5 */ {[] { return PrintDataMatrix("ABC", 10, 20, 3, 1, 1); }, "B210,20,D,3,R,1,'ABC'\r"},
+        /* 6 */ {[] { return PrintAztec("ABC", 10, 20, 4, 1, 23, 0, 0, 5, 2); }, "B210,20,A,4,1,23,0,15,5,2,'ABC'\r"},
+        /* 7 */ {[] { return PrintCode49("ABC", 10, 20, 2, 4, 50, 1, 3, 9); }, "B210,20,F,2,4,50,1,3,0,'ABC'\r"},
+        /* 8 */ {[] { return PrintCODABLOCK("ABC", 10, 20, 2, 4, 50, 1, 8, 2, 4); }, "B210,20,C,2,4,50,1,8,F,4,0,'ABC'\r"},
+        /* 9 */ {[] { return PrintMicroPDF("ABC", 10, 20, 4, 100, 7, 1); }, "B210,20,B,4,50,7,1,'ABC'\r"},
+        /* 10 */ {[] { return PrintGS1DataBar("A", 10, 20, 6, 2, 2, 0, 7, 1); }, "B310,20,R,5,2,2,0,6,1,'A'\r"},
+    });
+    for (const char *name : {"Print1DBarcode", "PrintMaxiCode", "PrintPDF417", "PrintQRCode", "PrintDataMatrix",
+                             "PrintAztec", "PrintCode49", "PrintCODABLOCK", "PrintMicroPDF", "PrintGS1DataBar"}) {
+        SCOPED_TRACE(name);
+        const std::vector<std::string> messages = logMessages(name);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.front(), "start");
+        EXPECT_EQ(messages.back(), "end");
+    }
+    EXPECT_EQ(std::ranges::count(logMessages("bufferCheck"), "Failed to write"), 10);
 }
 
 TEST_F(BarcodeTest, NullDataIsRefused) {

@@ -1,4 +1,5 @@
 // Block and circle commands.
+#include <algorithm>
 #include <climits>
 
 #include "command_rows.h"
@@ -37,6 +38,19 @@ TEST_F(GraphicsTest, InvalidBlockOptionLogsNoEnd) {
     const std::vector<std::string> expected = {"start", "wrong block option"};
     EXPECT_EQ(logMessages("PrintBlock"), expected);
     EXPECT_TRUE(logMessages("bufferCheck").empty());
+}
+
+// A command that lifts the buffer over the threshold stays in it when the
+// send fails, and the function still logs "end".
+TEST_F(GraphicsTest, FailedSendKeepsTheCommand) {
+    vren::test::expectKeptAfterFailedSend({
+        /* 1 */ {[] { return PrintBlock(10, 20, 300, 400, 0, 5); }, "BD10,20,300,400,O\r"},
+        /* 2 */ {[] { return PrintBlock(10, 20, 300, 400, 3, 5); }, "BD10,20,300,400,S,5\r"},
+        /* 3 */ {[] { return PrintCircle(100, 100, 0, 9); }, "CD100,100,2,1\r"},
+    });
+    EXPECT_EQ(logMessages("PrintBlock"), (std::vector<std::string>{"start", "end", "start", "end"}));
+    EXPECT_EQ(logMessages("PrintCircle"), (std::vector<std::string>{"start", "end"}));
+    EXPECT_EQ(std::ranges::count(logMessages("bufferCheck"), "Failed to write"), 3);
 }
 
 }  // namespace

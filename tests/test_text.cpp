@@ -1,16 +1,42 @@
 // Text commands in device and vector fonts, and the conversion of their text
 // to the printer's code pages.
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "command_rows.h"
+#include "memory_limit.h"
 
 namespace {
 
 using vren::test::CommandRow;
 using vren::test::expectAppended;
 
-class TextTest : public vren::test::LibraryTest {};
+class TextTest : public vren::test::LibraryTest {
+protected:
+    // Each text function, given text whose output area cannot be allocated,
+    // returns VREN_E_NOMEM, logs its "start" and "end" and leaves the pending
+    // command alone. Runs in a child process whose address space it limits.
+    bool allFailForLackOfMemory() {
+        const std::string text(24 << 20, 'A');  // an output area of 48 MB
+        PrintCircle(1, 1, 1, 1);
+        vren::test::limitAddressSpace(8 << 20);
+        const std::vector<std::pair<const char *, std::function<int()>>> calls = {
+            {"PrintDeviceFont", [&] { return PrintDeviceFont(text.c_str(), 1, 2, 'a', 1, 1, 0, 0); }},
+            {"PrintDeviceFontW", [&] { return PrintDeviceFontW(text.c_str(), 1, 2, 0, 1, 1, 0, 0, 8); }},
+            {"PrintVectorFont", [&] { return PrintVectorFont(text.c_str(), 1, 2, 4, 8, 8, 0, 0, 0, 0, 0, 0, 0); }},
+            {"PrintVectorFontW", [&] { return PrintVectorFontW(text.c_str(), 1, 2, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }},
+        };
+        bool ok = true;
+        for (const auto &[name, call] : calls) {
+            ok = ok && call() == VREN_E_NOMEM && vren::test::pendingBytes() == "CD1,1,1,1\r" &&
+                 logMessages(name) == std::vector<std::string>{"start", "end"};
+        }
+        const std::string failed = "Failed to alloc memory for convData";
+        return ok && logMessages("convertData") == std::vector<std::string>{failed, failed, failed, failed};
+    }
+};
 
 // Encodings taken from the code pages' published tables, not from iconv.
 const std::string kHan = "\xED\x95\x9C";                         // 한 in UTF-8
@@ -223,10 +249,56 @@ TEST_F(TextTest, NullDataIsRefused) {
         EXPECT_EQ(logMessages(name), expected);
     }
     EXPECT_EQ(convertData(nullptr, 3, 0), VREN_E_WRITE);
-    EXPECT_EQ(convertData("abc", -1, 0), VREN_E_WRITE);
     EXPECT_EQ(gDataIndex, 0u);
-    const std::vector<std::string> expected = {"data is null", "Wrong data length : -1"};
+    const std::vector<std::string> expected = {"data is null"};
     EXPECT_EQ(logMessages("convertData"), expected);
+}
+
+// A negative length asks for an output area of 2 x length bytes, which no
+// allocation gives: the allocation failure, and nothing appended.
+TEST_F(TextTest, NegativeLengthFailsLikeTheAllocation) {
+    const int lengths[] = {/* 1 */ -1, /* 2 */ -2, /* 3 */ INT_MIN};
+    for (int length : lengths) {
+        SCOPED_TRACE(length);
+        EXPECT_EQ(convertData("abc", length, 0), VREN_E_NOMEM);
+        EXPECT_EQ(gDataIndex, 0u);
+    }
+    const std::string failed = "Failed to alloc memory for convData";
+    const std::vector<std::string> expected = {failed, failed, failed};
+    EXPECT_EQ(logMessages("convertData"), expected);
+    EXPECT_TRUE(logMessages("bufferCheck").empty());
+}
+
+// Text whose output area cannot be allocated leaves the buffer as it was:
+// neither the header nor the text stays behind.
+TEST_F(TextTest, OutOfMemoryLeavesTheBufferAsItWas) {
+    if (!vren::test::kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";
+    EXPECT_EXIT(std::exit(allFailForLackOfMemory() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+// A command that lifts the buffer over the threshold stays in it when the
+// send fails, converted or not, and the function still logs "end".
+TEST_F(TextTest, FailedSendKeepsTheCommand) {
+    const std::string han = kHan;
+    vren::test::expectKeptAfterFailedSend({
+        /* 1 */ {[] { return PrintDeviceFont("ABC", 10, 20, 3, 1, 1, 0, 0); }, "T10,20,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 2 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'a', 1, 1, 0, 0); },
+                 quoted("T1,2,a,1,1,0,0,N,N,", kHanEucKr)},
+        /* 3 */ {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 0, 1, 1, 0, 0, 1); },
+                 quoted("T1,2,0,1,1,0,0,N,N,", kHanEucKr)},
+        /* 4 */ {[] { return PrintVectorFont("ABC", 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); },
+                 "V1,2,a,8,8,0,N,N,N,0,L,0,'ABC'\r"},
+        /* 5 */ {[=] { return PrintVectorFontW(han.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 9); },
+                 quoted("V1,2,K,8,8,0,N,N,N,0,L,0,", han)},
+    });
+    for (const char *name : {"PrintDeviceFont", "PrintDeviceFontW", "PrintVectorFont", "PrintVectorFontW"}) {
+        SCOPED_TRACE(name);
+        const std::vector<std::string> messages = logMessages(name);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "end");
+    }
+    EXPECT_EQ(std::ranges::count(logMessages("bufferCheck"), "Failed to write"), 5);
 }
 
 TEST_F(TextTest, LogLinesOfAConvertedText) {

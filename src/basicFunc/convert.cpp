@@ -56,14 +56,13 @@ int appendConverted(std::string_view header, const char *data, int length, int c
         printDebugLog(kTag, "data is null");
         return VREN_E_WRITE;
     }
-    if (length < 0) {
-        printDebugLog(kTag, "Wrong data length : %d", length);
-        return VREN_E_WRITE;
-    }
     // Two output bytes per input byte hold the longest conversion of every
     // code page of the table. calloc keeps a large area cheap until it is used.
-    const size_t room = 2 * static_cast<size_t>(length);
-    std::unique_ptr<char, FreeDeleter> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
+    // A negative length asks for an area no allocation can give: it fails
+    // like one.
+    const size_t room = length < 0 ? 0 : 2 * static_cast<size_t>(length);
+    std::unique_ptr<char, FreeDeleter> output(
+        length < 0 ? nullptr : static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
     if (!output) {
         printDebugLog(kTag, "Failed to alloc memory for convData");
         return VREN_E_NOMEM;

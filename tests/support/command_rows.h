@@ -103,3 +103,26 @@ protected:
 };
 
 }  // namespace vren::test
+
+namespace vren::test {
+
+// Fill level that a command of a few bytes lifts over the flush threshold.
+inline constexpr size_t kNearlyFull = VREN_FLUSH_THRESHOLD - 4;
+
+// Runs each row, not connected, on a buffer holding kNearlyFull bytes: the
+// command is appended, the buffer check's send fails, and the row's result
+// must be VREN_E_WRITE with the buffer kept whole, the new command included.
+inline void expectKeptAfterFailedSend(const std::vector<CommandRow> &rows) {
+    const std::string pending(kNearlyFull, 'p');
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = static_cast<uint32_t>(pending.size());
+        EXPECT_EQ(rows[i].call(), VREN_E_WRITE);
+        EXPECT_EQ(gDataIndex, pending.size() + rows[i].bytes.size());
+        EXPECT_LONG_BYTES(pending + rows[i].bytes, pendingBytes());
+    }
+}
+
+}  // namespace vren::test
