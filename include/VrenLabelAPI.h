@@ -465,11 +465,13 @@ extern VREN_API unsigned char gStatus;
 
 /**
  * Writes the status request "^cu\r" at once and reads the one-byte answer.
- * Each error condition set in it is logged. Returns the error bits
- * (VREN_STATUS_*; 0 when the printer reports no error; bits 0x01 and 0x02 are
- * dropped), also stored in gStatus; VREN_E_WRITE when the request was not
- * written completely; VREN_E_READ when no answer came. gStatus is 0 after a
- * failure.
+ * The answer is logged ("status : <two hex digits>"), then each error
+ * condition set in it, one line each. Returns the error bits (VREN_STATUS_*;
+ * 0 when the printer reports no error; bits 0x01 and 0x02 are dropped), also
+ * stored in gStatus; VREN_E_WRITE when the request was not written
+ * completely; VREN_E_READ when no answer came. gStatus is 0 after a failure.
+ * Test for a negative result before testing bits: the codes are negative
+ * ints, so a masked code would look like error bits.
  */
 VREN_API int CheckPrinterStatus(void);
 

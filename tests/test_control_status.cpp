@@ -1,6 +1,7 @@
 // Control commands on the wire, and the status query against the virtual
 // printer's answers.
 #include "command_rows.h"
+#include "log_records.h"
 
 namespace {
 
@@ -33,6 +34,14 @@ TEST_F(ControlStatusTest, StatusAnswers) {
         /* 6: no answer clears what the previous query found */
         {-1, VREN_E_READ, {"start", "Failed to read"}},
         /* 7 */ {0x08, 0x08, {"start", "status : 08", "error - gap error", "end"}},
+        // Each bit alone, with its own line; the low bits alone give nothing.
+        /* 8 */ {0x01, 0, {"start", "status : 01", "end"}},
+        /* 9 */ {0x02, 0, {"start", "status : 02", "end"}},
+        /* 10 */ {0x04, 0x04, {"start", "status : 04", "error - ribon end", "end"}},
+        /* 11 */ {0x10, 0x10, {"start", "status : 10", "error - TPH overhead", "end"}},
+        /* 12 */ {0x20, 0x20, {"start", "status : 20", "error - cutter jam", "end"}},
+        /* 13 */ {0x40, 0x40, {"start", "status : 40", "error - cover open", "end"}},
+        /* 14 */ {0xA3, 0xA0, {"start", "status : a3", "error - cutter jam", "error - paper empty", "end"}},
     };
     ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -48,6 +57,49 @@ TEST_F(ControlStatusTest, StatusAnswers) {
     }
 }
 
+// Each control command is one writeData() call of exactly its bytes between
+// "start" and "end"; the status query writes, then reads one byte, then
+// reports.
+TEST_F(ControlStatusTest, RecordsInOrder) {
+    const std::vector<std::string> written = {"writeData: write data : ", "writeData: complete to write the data."};
+    struct Row {
+        const char *name;
+        std::function<int()> call;
+        int result;
+        size_t length;
+        std::vector<std::string> after;  // records after the write
+    };
+    const Row rows[] = {
+        /* 1 */ {"InitializePrinter", [] { return InitializePrinter(); }, 0, 2, {"InitializePrinter: end"}},
+        /* 2 */ {"CalibrateMedia", [] { return CalibrateMedia(); }, 0, 5, {"CalibrateMedia: end"}},
+        /* 3 */ {"ResetPrinter", [] { return ResetPrinter(); }, 0, 5, {"ResetPrinter: end"}},
+        /* 4 */ {"FeedOneLabel", [] { return FeedOneLabel(); }, 0, 5, {"FeedOneLabel: end"}},
+        /* 5 */
+        {"CheckPrinterStatus",
+         [] { return CheckPrinterStatus(); },
+         0x44,
+         4,
+         {"readData: START", "readData: Complete to read the data.", "readData: read data : ",
+          "CheckPrinterStatus: status : 44", "CheckPrinterStatus: error - ribon end",
+          "CheckPrinterStatus: error - cover open", "CheckPrinterStatus: end"}},
+    };
+    vprinter::Behaviour behaviour;
+    behaviour.status = 0x44;
+    ASSERT_EQ(connectToVirtualPrinter(behaviour), VREN_OK);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        markLog();
+        ASSERT_EQ(rows[i].call(), rows[i].result);
+        const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
+        std::vector<std::string> expected = {std::string(rows[i].name) + ": start"};
+        expected.insert(expected.end(), written.begin(), written.end());
+        expected.insert(expected.end(), rows[i].after.begin(), rows[i].after.end());
+        EXPECT_EQ(log.records, expected);
+        EXPECT_EQ(log.bytesWritten, rows[i].length);
+        EXPECT_EQ(log.bytesRead, rows[i].name == std::string("CheckPrinterStatus") ? 1u : 0u);
+    }
+}
+
 TEST_F(ControlStatusTest, FailedWrites) {
     ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
     vprinter::Behaviour answering;
@@ -57,6 +109,7 @@ TEST_F(ControlStatusTest, FailedWrites) {
     DisconnectPrinter();
 
     connectToHungUpPrinter();
+    markLog();
     expectFailedWrites({
         {"InitializePrinter", [] { return InitializePrinter(); }},
         {"CalibrateMedia", [] { return CalibrateMedia(); }},
@@ -65,6 +118,15 @@ TEST_F(ControlStatusTest, FailedWrites) {
         {"CheckPrinterStatus", [] { return CheckPrinterStatus(); }},
     });
     EXPECT_EQ(gStatus, 0);
+    // No "end" after a failure, and a status request that did not go out is
+    // not followed by a read.
+    const std::vector<std::string> failed = {"start", "Failed to write"};
+    for (const char *name :
+         {"InitializePrinter", "CalibrateMedia", "ResetPrinter", "FeedOneLabel", "CheckPrinterStatus"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(logMessages(name), failed);
+    }
+    EXPECT_TRUE(logMessages("readData").empty());
 }
 
 }  // namespace

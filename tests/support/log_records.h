@@ -1,0 +1,52 @@
+// The debug log as a sequence of records, for tests that check which function
+// logged what, and in which order, across the caller and the transport.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vren::test {
+
+// The records of a log text in order, each as "<tag>: <message>". The
+// transport's per-byte lines ("i : ..." of writeData, the byte lines after
+// "read data : " of readData) are not listed but counted.
+struct LogRecords {
+    std::vector<std::string> records;
+    size_t bytesWritten = 0;
+    size_t bytesRead = 0;
+};
+
+inline LogRecords parseLogRecords(const std::string &text) {
+    // A record: "<date> <time>.<usec>  : [<tag padded>] <message>\n"; the
+    // next one starts with the year.
+    LogRecords parsed;
+    const std::string open = "  : [";
+    bool readingBytes = false;
+    size_t at = 0;
+    while ((at = text.find(open, at)) != std::string::npos) {
+        const size_t tagStart = at + open.size();
+        const size_t close = text.find("] ", tagStart);
+        if (close == std::string::npos)
+            break;
+        std::string tag = text.substr(tagStart, close - tagStart);
+        tag.erase(tag.find_last_not_of(' ') + 1);
+        size_t end = text.find("\n20", close);
+        if (end == std::string::npos)
+            end = text.size() - 1;
+        const std::string message = text.substr(close + 2, end - close - 2);
+        at = close;
+        if (tag == "writeData" && message.starts_with("i : ")) {
+            ++parsed.bytesWritten;
+            continue;
+        }
+        if (tag == "readData" && readingBytes) {
+            ++parsed.bytesRead;
+            continue;
+        }
+        readingBytes = tag == "readData" && message == "read data : ";
+        parsed.records.push_back(tag + ": " + message);
+    }
+    return parsed;
+}
+
+}  // namespace vren::test
