@@ -72,8 +72,12 @@ TEST_F(Ports, SerialChunksAndPauses) {
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:9600"), 0);
         clearSleeps();
+        static std::vector<size_t> writes;
+        setWriteObserver([](int, size_t length) { writes.push_back(length); });
         const std::string label(1000, 'S');
         EXPECT_EQ(writeData(label.data(), 1000), 1000);
+        setWriteObserver(nullptr);
+        EXPECT_EQ(writes, (std::vector<size_t>{512, 488}));
         // Entry pause, then before each chunk and between the two chunks.
         EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 30000, 30000, 30000}));
     });
