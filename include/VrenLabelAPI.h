@@ -136,22 +136,36 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
 /**
  * Opens the printer connection and identifies the printer.
  *
- * The address selects the interface (prefixes compare without regard to case):
- *   "USB"                         first accepted USB printer (/dev/usblp*, /dev/usb/lp*, /dev/usb/usblp*)
+ * The address selects the interface by the first rule that matches, in this
+ * order (prefixes compare without regard to case):
+ *   "USB..."                      first accepted USB printer (/dev/usblp*, /dev/usb/lp*,
+ *                                 /dev/usb/usblp*); text after "USB" is ignored
  *   "SERIAL:<baud>"               first of /dev/ttyS0../dev/ttyS9 that opens
- *   "/dev/ttyS<n>:<baud>"         that serial port; baud 2400..115200, else 9600
+ *   "/dev/ttyS<n>:<baud>"         that serial port
  *   "PARALLEL"                    first of /dev/lp0../dev/lp9 that opens
- *   "/dev/lp<n>"                  that parallel port
+ *   "/dev/lp<n>"                  that parallel port (the whole address is the path)
  *   "AA:BB:CC:DD:EE:FF"           Bluetooth serial-port profile
- *   "192.168.0.10:9100"           TCP over IPv4 (dotted address, colon, port)
+ *   "192.168.0.10:9100"           TCP over IPv4 (dotted address, colon, port);
+ *                                 anything else is read this way
+ * Serial addresses need the colon (without it they are read as network
+ * addresses). The baud rate is read as atoi() reads it; 2400, 4800, 9600,
+ * 19200, 38400, 57600 and 115200 are used as given, any other value runs the
+ * line at 9600. A serial port is opened, closed and opened again. Host names
+ * are not resolved; only the first 64 characters of a network address are
+ * split into host and port.
  *
- * After the device opened, the model query "^PI0" is sent and the reply must
- * name a model of KORVEL_DEVICE. On success any earlier connection is closed,
- * the command buffer is cleared and 0 is returned. On failure the earlier
- * connection (if any) stays as it was.
+ * After the device opened, it is switched to non-blocking mode, the model
+ * query "^PI0" CR LF is sent, and the reply (read up to 5 times) must name a
+ * model of KORVEL_DEVICE; gPrinterModel receives its index. On success any
+ * earlier connection is closed, gConnectedPrinter is set, the command buffer
+ * is cleared and 0 is returned. On failure the earlier connection (if any)
+ * stays open and in use, as it was.
  *
- * Returns 0, VREN_E_ADDRESS, VREN_E_NOT_ACCEPTED, or the opener's code
- * (VREN_E_LINE_CONFIG, VREN_E_OPEN, VREN_E_SERIAL_ATTR, VREN_E_BT_*, VREN_E_SOCKET).
+ * Returns 0; VREN_E_ADDRESS (not an address of any form, or null; nothing
+ * opened); VREN_E_NOT_ACCEPTED (the printer was not identified; the new
+ * descriptor is closed); or the opener's code, unchanged: VREN_E_LINE_CONFIG,
+ * VREN_E_OPEN, VREN_E_NOT_ACCEPTED (USB), VREN_E_SERIAL_ATTR,
+ * VREN_E_BT_SDP_CONNECT, VREN_E_BT_NO_SERVICE, VREN_E_BT_CONNECT, VREN_E_SOCKET.
  */
 VREN_API int ConnectToPrinter(const char *address);
 
@@ -166,24 +180,35 @@ VREN_API int DisconnectPrinter(void);
 /* ------------------------------------------------------------------------ */
 
 /**
- * Appends the print command "P<labels>,<copies>\r" and sends the whole command
- * buffer. The buffer is cleared when it went out completely.
+ * Appends the print command "P<labels>,<copies>\r" (both counts as given,
+ * signed decimal) and sends the whole command buffer in one transport call,
+ * whatever its fill level. The buffer is cleared when it went out completely.
+ * (Should the buffer, after failed sends, have no room for the print command,
+ * it is sent first.)
  * Returns 0 or VREN_E_WRITE (buffer kept, print command included).
  */
 VREN_API int Prints(int labels, int copies);
 
-/** Sends the printer's clear command "CB\r" at once. gPrintData is not touched. */
+/**
+ * Sends the printer's clear command "CB\r" at once, ahead of anything waiting
+ * in the command buffer. gPrintData and gDataIndex are not touched.
+ * Returns 0 or VREN_E_WRITE.
+ */
 VREN_API int ClearBuffer(void);
 
 /**
- * Raw I/O. Writes writeLength bytes of writeBuffer (skipped when writeBuffer is
- * null or writeLength is 0), then, when readBuffer is not null and *readLength
- * is not 0, reads at most *readLength bytes (never more than 512) into
- * readBuffer and stores the count in *readLength.
+ * Raw I/O. Writes writeLength bytes of writeBuffer at once, bypassing the
+ * command buffer (skipped when writeBuffer is null or writeLength is 0), then,
+ * when readBuffer is not null and *readLength is not 0, reads at most
+ * *readLength bytes (never more than 512) into readBuffer and stores the count
+ * in *readLength. Output longer than one transport call carries is sent in
+ * several calls, so that it arrives whole.
  *
- * Returns 0; VREN_E_WRITE when the write was incomplete or writeLength is
- * negative; VREN_E_READ when nothing was read, *readLength is negative, or
- * readLength is null while readBuffer is not.
+ * Returns 0; VREN_E_WRITE when the write was incomplete (the read is then
+ * skipped) or writeLength is negative; VREN_E_READ when nothing was read
+ * (*readLength is then 0), *readLength is negative, or readLength is null
+ * while readBuffer is not. Negative lengths are refused before anything is
+ * written or read.
  */
 VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer, int *readLength);
 
@@ -629,11 +654,24 @@ VREN_API int modelCheck(void);
 /** Lowest index 151..199 whose model name occurs in reply (any case); 0 if none. */
 VREN_API uint32_t getModel(const char *reply);
 
-/** Connects a TCP socket to host (dotted IPv4) and port (decimal text). */
+/**
+ * Connects a TCP socket (SO_REUSEADDR) to host (dotted IPv4) and port (decimal
+ * text, low 16 bits used). The connect blocks up to the system's time-out.
+ * Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG (option or connect
+ * failed; the socket is closed).
+ */
 VREN_API int openDeviceEthernet(const char *host, const char *port);
-/** Opens and configures a serial port (8N1, raw, no flow control) at the given speed. */
+/**
+ * Opens a serial port (O_RDWR, O_NOCTTY, O_NONBLOCK) and sets 8 data bits, no
+ * parity, one stop bit, no flow control, raw input and output, at baudRate
+ * (2400, 4800, 9600, 19200, 38400, 57600 or 115200; any other value: 9600);
+ * other flags and the control characters keep their values, unread input is
+ * discarded. Returns the descriptor, VREN_E_OPEN, VREN_E_LINE_CONFIG
+ * (attributes not read or speed not set) or VREN_E_SERIAL_ATTR (attributes not
+ * applied); the port is closed on every failure after the open.
+ */
 VREN_API int openDeviceSerial(const char *path, int baudRate);
-/** Opens a parallel port node. */
+/** Opens a parallel port node (O_RDWR, O_NONBLOCK), nothing more. Returns the descriptor or VREN_E_OPEN. */
 VREN_API int openDeviceParallel(const char *path);
 /**
  * Finds and accepts a USB printer. For n = 0..15 it opens the first of
@@ -650,12 +688,22 @@ VREN_API int openDeviceParallel(const char *path);
 VREN_API int openDeviceUSB(void);
 
 /**
- * Writes count bytes to the printer in paced chunks, retrying failed attempts
- * (at most 5 per call). Returns the number of bytes written, or
- * VREN_E_WRITE_GAVE_UP.
+ * Writes count bytes to the printer in paced chunks: USB 4096 bytes 10 ms
+ * apart, serial and Bluetooth 512 bytes 30 ms apart, parallel 1024 bytes
+ * without pauses, network the whole request 10 ms after the call's 10 ms
+ * entry pause. At most 200 write attempts per call; a failed or short attempt
+ * is retried after 200 ms from the first byte not taken, at most 5 times.
+ * Every byte is logged before the first write. A count of 0 returns 0 at once.
+ * Returns the number of bytes written (smaller than count when the attempts
+ * ran out), or VREN_E_WRITE_GAVE_UP on the sixth failed attempt.
  */
 VREN_API int writeData(const void *data, uint32_t count);
-/** Reads at most count (and at most 512) bytes by polling. Returns the count read. */
+/**
+ * Reads at most count (and at most 512) bytes into data by polling: 100 ms,
+ * then up to 20 reads 30 ms apart, stopping early once count bytes came or a
+ * read ended in a NUL byte. No NUL is added. Returns the count read (0 when
+ * nothing came); a negative count reads nothing and returns 0.
+ */
 VREN_API int readData(void *data, int32_t count);
 /** Clears the command buffer: all bytes zero, gDataIndex 0. */
 VREN_API void initDataBuffer(void);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "command_rows.h"
 #include "library_test.h"
 
 namespace vren::test {
@@ -47,6 +48,45 @@ TEST_F(Job, BufferCheckFailureKeepsTheBuffer) {
     EXPECT_EQ(bufferCheck(), VREN_E_WRITE);  // not connected
     EXPECT_EQ(pendingBytes(), pending);
     EXPECT_EQ(logMessages("bufferCheck"), (std::vector<std::string>{"start", "Failed to write"}));
+}
+
+// The append path: a command that does not fit into the free space sends the
+// buffer first; when that send fails, the command is not appended and the
+// buffer is left exactly as it was. The circle command is 10 bytes.
+TEST_F(Job, CommandThatDoesNotFitSendsTheBufferFirst) {
+    const std::string circle = "CD1,1,1,1\r";
+    struct Row {
+        bool connected;
+        uint32_t pending;
+        int result;
+        std::string sent;     // what the printer received
+        std::string waiting;  // what the buffer holds afterwards
+        std::vector<std::string> log;
+    };
+    const Row rows[] = {
+        /* 1 */ {true, 4090, VREN_OK, std::string(4090, 'a'), circle, {"start", "end"}},
+        // Exactly fits: appended, and the full buffer is sent by the check.
+        /* 2 */ {true, 4086, VREN_OK, std::string(4086, 'a') + circle, "", {"start", "end"}},
+        /* 3 */ {true, 100, VREN_OK, "", std::string(100, 'a') + circle, {"start", "end"}},
+        /* 4 */ {false, 4090, VREN_E_WRITE, "", std::string(4090, 'a'), {"start", "Failed to write", "end"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        if (row.connected)
+            connect();
+        else
+            DisconnectPrinter();
+        markLog();
+        fill(row.pending, 'a');
+        EXPECT_EQ(PrintCircle(1, 1, 1, 1), row.result);
+        EXPECT_BYTES(row.waiting, pendingBytes());
+        if (row.connected) {
+            EXPECT_LONG_BYTES(row.sent, printed(row.sent.size(), row.sent.empty() ? 50ms : 5s));
+        }
+        EXPECT_EQ(logMessages("PrintCircle"), row.log);
+        EXPECT_EQ(gPrintData[gDataIndex], 0) << "no byte written behind the fill level";
+    }
 }
 
 TEST_F(Job, PrintsSendsTheBufferAndThePrintCommand) {

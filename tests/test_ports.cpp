@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "dev_nodes.h"
+#include "fake_write.h"
 #include "library_test.h"
 
 namespace vren::test {
@@ -71,8 +72,12 @@ TEST_F(Ports, SerialChunksAndPauses) {
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:9600"), 0);
         clearSleeps();
+        static std::vector<size_t> writes;
+        setWriteObserver([](int, size_t length) { writes.push_back(length); });
         const std::string label(1000, 'S');
         EXPECT_EQ(writeData(label.data(), 1000), 1000);
+        setWriteObserver(nullptr);
+        EXPECT_EQ(writes, (std::vector<size_t>{512, 488}));
         // Entry pause, then before each chunk and between the two chunks.
         EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 30000, 30000, 30000}));
     });
@@ -156,6 +161,32 @@ TEST_F(Ports, SlowReaderGetsTheWholeLabelOnce) {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS2:9600"), 0);
         clearSleeps();
         EXPECT_EQ(writeData(label.data(), static_cast<uint32_t>(label.size())), static_cast<int>(label.size()));
+    });
+    if (!ran())
+        return;
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 5s));
+    EXPECT_EQ(printer_->received(0).substr(6), label);
+}
+
+// Raw output longer than one transport call can carry, over a line that
+// takes only part of the first chunk: that failed attempt uses up one of the
+// first call's 200, which then ends 412 bytes short of its 102,400, and the
+// next call goes on where it stopped, so the printer gets every byte once.
+TEST_F(Ports, LongRawOutputWithAFailedAttemptArrivesWhole) {
+    const std::string slave = startPrinter();
+    pty_.makeRaw();
+    std::string label;
+    for (int i = 0; label.size() < 150000; ++i)
+        label += std::to_string(i) + ";";
+    label.resize(150000);
+    run({{"ttyS0", slave}}, [&] {
+        ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
+        clearSleeps();
+        shortenNextWrite(512, 100);
+        EXPECT_EQ(DirectIO(label.data(), static_cast<int>(label.size()), nullptr, nullptr), 0);
+        const auto sleeps = sleepsTaken();
+        EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 200000u), 1);
+        EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 10000u), 2) << "two transport calls";
     });
     if (!ran())
         return;

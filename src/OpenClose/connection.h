@@ -17,9 +17,11 @@ extern int gInterfaceType;
 // Pauses the calling thread; a pause of 0 makes no system call.
 void pause(unsigned microseconds) noexcept;
 
-// Sends `size` bytes through writeData(), in as many calls as one call's
-// attempt limit requires (200 chunks of the interface's chunk size), so that a
-// request of any length can arrive whole. True when every byte went out.
+// Sends `size` bytes through writeData(). A request that one call can carry
+// (200 chunks of the interface's chunk size) is one call, judged by its count;
+// a longer one takes as many calls as it needs, each going on where the last
+// stopped, so that it arrives whole unless the transport gives up. True when
+// every byte went out.
 bool writeAll(const void *data, size_t size) noexcept;
 
 }  // namespace vren

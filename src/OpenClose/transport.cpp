@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "VrenLabelAPI.h"
@@ -77,14 +78,26 @@ void pause(unsigned microseconds) noexcept {
 
 bool writeAll(const void *data, size_t size) noexcept {
     const Pacing pacing = pacingFor(gInterfaceType);
-    const size_t perCall = pacing.chunk == 0 ? UINT32_MAX : static_cast<size_t>(pacing.chunk) * kMaxAttempts;
+    // What one call can carry: 200 chunks, or over the network one chunk of
+    // any length whose count still fits the int result.
+    const size_t perCall =
+        pacing.chunk == 0 ? static_cast<size_t>(INT_MAX) : static_cast<size_t>(pacing.chunk) * kMaxAttempts;
     const auto *bytes = static_cast<const unsigned char *>(data);
+    // A request that one call can carry is judged by that call, like every
+    // command the library writes.
+    if (size <= perCall)
+        return writeData(bytes, static_cast<uint32_t>(size)) == static_cast<int>(size);
+    // A longer one takes as many calls as it needs. A call may end short of
+    // its piece when failed attempts used up some of its 200; the bytes it
+    // counts went out exactly once, so the next call goes on from there. Only
+    // the transport giving up ends the request early.
     while (size > 0) {
         const size_t piece = size < perCall ? size : perCall;
-        if (writeData(bytes, static_cast<uint32_t>(piece)) != static_cast<int>(piece))
+        const int written = writeData(bytes, static_cast<uint32_t>(piece));
+        if (written <= 0)
             return false;
-        bytes += piece;
-        size -= piece;
+        bytes += written;
+        size -= static_cast<size_t>(written);
     }
     return true;
 }
