@@ -643,7 +643,8 @@ VREN_API void strToUpper(const char *source, char *destination, int32_t count);
 
 /**
  * Appends one record "<date time>.<usec>  : [<tag padded to 25>] <message>\n"
- * to the debug log. Never fails towards its caller.
+ * to the debug log. Never fails towards its caller: a message that cannot be
+ * formatted (a null format included) leaves a failure record instead.
  */
 VREN_API void printDebugLog(const char *tag, const char *format, ...) VREN_PRINTF_LIKE(2, 3);
 
@@ -658,7 +659,8 @@ VREN_API uint32_t getModel(const char *reply);
  * Connects a TCP socket (SO_REUSEADDR) to host (dotted IPv4) and port (decimal
  * text, low 16 bits used). The connect blocks up to the system's time-out.
  * Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG (option or connect
- * failed; the socket is closed).
+ * failed; the socket is closed). A null host or port is refused with
+ * VREN_E_ADDRESS.
  */
 VREN_API int openDeviceEthernet(const char *host, const char *port);
 /**

@@ -61,7 +61,9 @@ void writeFailureRecord(std::FILE *file) noexcept {
 // message cannot be formatted.
 void writeFormatted(std::FILE *file, const char *tag, const char *format, std::va_list args) noexcept {
     char *text = nullptr;
-    if (vasprintf(&text, format, args) < 0) {
+    // A null format cannot be formatted: it gets the failure record rather
+    // than crashing the application inside vasprintf.
+    if (format == nullptr || vasprintf(&text, format, args) < 0) {
         writeFailureRecord(file);
         return;
     }

@@ -162,6 +162,14 @@ TEST_F(Connect, LongNetworkAddressIsCutAt64Characters) {
     EXPECT_TRUE(contains(logMessages("openDeviceEthernet"), "addr : 127.0.0.1, port : " + address.substr(10, 54)));
 }
 
+// The opener is exported: a null host or port is refused, not dereferenced.
+TEST_F(Connect, EthernetOpenerRefusesNullAddressParts) {
+    EXPECT_EQ(openDeviceEthernet(nullptr, "9100"), VREN_E_ADDRESS);
+    EXPECT_EQ(openDeviceEthernet("127.0.0.1", nullptr), VREN_E_ADDRESS);
+    const auto log = logMessages("openDeviceEthernet");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Invalid IP address."), 2);
+}
+
 TEST_F(Connect, SuccessClearsTheCommandBuffer) {
     gPrintData[0] = 'X';
     gDataIndex = 1;

@@ -100,9 +100,13 @@ TEST_F(DebugLog, UnwritableDirectoryReportsOnStandardOutput) {
 TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     // In the C locale a lone surrogate has no multibyte form: vasprintf fails.
     printDebugLog("t", "%ls", L"\xD800");
+    // A null format is refused the same way instead of crashing.
+    const char *noFormat = nullptr;
+    printDebugLog("t", noFormat);
     const auto found = records(logText());
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(withoutStamp(found[0]), "T  : Failed vasprinterf. Can't write dubug log.\n");
+    ASSERT_EQ(found.size(), 2u);
+    for (const auto &record : found)
+        EXPECT_EQ(withoutStamp(record), "T  : Failed vasprinterf. Can't write dubug log.\n");
 }
 
 // The transport's per-byte records look exactly like single records: a NUL

@@ -12,6 +12,10 @@ extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
     constexpr const char *tag = "openDeviceEthernet";
     printDebugLog(tag, "Start");
     printDebugLog(tag, "addr : %s, port : %s", host, port);
+    if (host == nullptr || port == nullptr) {
+        printDebugLog(tag, "Invalid IP address.");
+        return VREN_E_ADDRESS;
+    }
 
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
