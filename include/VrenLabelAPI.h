@@ -566,12 +566,15 @@ VREN_API int GetImageBit(const char *path);
  * Scales an image held as one byte per pixel (0 white, 1 dot; biWidth bytes
  * per row, biHeight rows, top row first) to `width` pixels by nearest
  * neighbour, keeping the aspect ratio, and packs it into a raster as
- * loadImage() describes. On success *scaled receives the raster (calloc; the
- * caller frees it) and header->biWidth, header->biHeight the new size.
+ * loadImage() describes. The new height is biHeight x (width / biWidth),
+ * truncated. On success *scaled receives the raster (calloc, width x new
+ * height bytes of which the rows use the first (width + 7) / 8 per row, the
+ * rest 0; the caller frees it) and header->biWidth, header->biHeight the new
+ * size. Any pixel byte other than 0 counts as a dot.
  *
  * Returns 0; VREN_E_IMAGE_FORMAT when width is not positive or the image has
- * no columns; VREN_E_NOMEM when the raster cannot be allocated (header and
- * pixels untouched).
+ * no columns; VREN_E_NOMEM when the raster cannot be allocated (*scaled set
+ * to NULL, header and pixels untouched).
  */
 VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
 
