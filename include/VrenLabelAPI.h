@@ -551,7 +551,8 @@ VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader
  * Like loadImage() without scaling, except that only files whose extension
  * begins with "jpg" or "gif" are converted, to monochrome ("convert
  * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
- * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT.
+ * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT. The colour
+ * table is read right after the information header, as loadImage() does.
  */
 VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
 
