@@ -590,7 +590,10 @@ VREN_API int compressData(const unsigned char *data, uint32_t length);
 
 /**
  * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (each
- * a 16-bit little-endian field), the raster, then CR.
+ * a 16-bit little-endian field), the raster, then CR, as three requests (the
+ * raster in several writeData() calls when one call cannot carry it). x and y
+ * go out as x % 256 and x / 256, each cut to 8 bits; bytes per row is
+ * (biWidth + 7) / 8.
  * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
  * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.
@@ -600,7 +603,8 @@ VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header,
 /**
  * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
  * rows (16-bit little-endian fields), the run-length stream of compressData(),
- * then CR. The raster is compressed before anything is sent.
+ * then CR, as three requests. Memory for the stream is taken before anything
+ * is sent.
  * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
  * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.
