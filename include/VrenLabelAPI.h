@@ -523,13 +523,15 @@ VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress)
  *
  * BMP files of 4, 8 and 24 bits per pixel (uncompressed, bottom-up or
  * top-down) are decoded directly. Files whose extension (the text after the
- * last '.') begins with "jpg" or "gif", and "bmp" files of 1 or 32 bits or
- * with compressed pixel data, are first converted to a true-colour BMP by
- * ImageMagick's "convert", which writes a temporary file
- * "<path up to its last '.'>temp1sa3.bmp" (or a unique variant of that name
- * ending in ".bmp" when the name is taken); the file is removed afterwards.
- * Other files are read as BMP files whatever their name; 1-bit BMP files
- * reached that way are decoded directly.
+ * last '.') begins with "jpg" or "gif", and files whose extension begins with
+ * "bmp" that have 1 or 32 bits per pixel or compressed pixel data, are first
+ * converted to a true-colour BMP by ImageMagick's "convert", which writes a
+ * temporary file "<path up to its last '.'>temp1sa3.bmp" (or a unique variant
+ * of that name ending in ".bmp" when the name is taken); the file is removed
+ * afterwards. Extensions are compared case-sensitively: ".JPG" and ".BMP" are
+ * not converted. Other files are read as BMP files whatever their name; 1-bit
+ * BMP files reached that way are decoded directly. Files of other depths (16
+ * bits, for one) are refused.
  *
  * path:   the image file.
  * raster: receives the raster, allocated with calloc; on success the caller

@@ -166,6 +166,13 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
         writeFile("probe.bmp", rows[i].bytes);
         EXPECT_EQ(GetImageBit("probe.bmp"), rows[i].expected) << "row " << i;
     }
+    // A 16-bit file named *.bmp is probed, not converted, and refused.
+    writeFile("depth16.bmp", depth16);
+    markLog();
+    unsigned char *raster = nullptr;
+    VrenImageHeader header{};
+    EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
     EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
 }
