@@ -586,7 +586,8 @@ VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, in
  * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
  * take several pairs); every other byte is sent as it is.
  * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
- * written); VREN_E_WRITE when the stream did not go out whole.
+ * written); VREN_E_WRITE when the stream did not go out whole;
+ * VREN_E_IMAGE_FORMAT when data is NULL and length is not 0.
  */
 VREN_API int compressData(const unsigned char *data, uint32_t length);
 

@@ -92,7 +92,7 @@ TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
     }
 }
 
-TEST_F(ResizeTest, RaisesTheRatiosAsTheyComeOut) {
+TEST_F(ResizeTest, LogsTheRatiosAsDivided) {
     // No rows: the row ratio divides by zero, and the log shows what came out.
     ASSERT_EQ(scale(10, 2, 4, {}).result, 0);
     EXPECT_EQ(logMessages("resizeImage")[1], "x_ratio : 2.250000, height : 0, y_ratio: inf");
