@@ -550,13 +550,15 @@ VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress)
  *
  * BMP files of 4, 8 and 24 bits per pixel (uncompressed, bottom-up or
  * top-down) are decoded directly. Files whose extension (the text after the
- * last '.') begins with "jpg" or "gif", and "bmp" files of 1 or 32 bits or
- * with compressed pixel data, are first converted to a true-colour BMP by
- * ImageMagick's "convert", which writes a temporary file
- * "<path up to its last '.'>temp1sa3.bmp" (or a unique variant of that name
- * ending in ".bmp" when the name is taken); the file is removed afterwards.
- * Other files are read as BMP files whatever their name; 1-bit BMP files
- * reached that way are decoded directly.
+ * last '.') begins with "jpg" or "gif", and files whose extension begins with
+ * "bmp" that have 1 or 32 bits per pixel or compressed pixel data, are first
+ * converted to a true-colour BMP by ImageMagick's "convert", which writes a
+ * temporary file "<path up to its last '.'>temp1sa3.bmp" (or a unique variant
+ * of that name ending in ".bmp" when the name is taken); the file is removed
+ * afterwards. Extensions are compared case-sensitively: ".JPG" and ".BMP" are
+ * not converted. Other files are read as BMP files whatever their name; 1-bit
+ * BMP files reached that way are decoded directly. Files of other depths (16
+ * bits, for one) are refused.
  *
  * path:   the image file.
  * raster: receives the raster, allocated with calloc; on success the caller
@@ -578,7 +580,8 @@ VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader
  * Like loadImage() without scaling, except that only files whose extension
  * begins with "jpg" or "gif" are converted, to monochrome ("convert
  * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
- * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT.
+ * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT. The colour
+ * table is read right after the information header, as loadImage() does.
  */
 VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
 
@@ -593,12 +596,15 @@ VREN_API int GetImageBit(const char *path);
  * Scales an image held as one byte per pixel (0 white, 1 dot; biWidth bytes
  * per row, biHeight rows, top row first) to `width` pixels by nearest
  * neighbour, keeping the aspect ratio, and packs it into a raster as
- * loadImage() describes. On success *scaled receives the raster (calloc; the
- * caller frees it) and header->biWidth, header->biHeight the new size.
+ * loadImage() describes. The new height is biHeight x (width / biWidth),
+ * truncated. On success *scaled receives the raster (calloc, width x new
+ * height bytes of which the rows use the first (width + 7) / 8 per row, the
+ * rest 0; the caller frees it) and header->biWidth, header->biHeight the new
+ * size. Any pixel byte other than 0 counts as a dot.
  *
  * Returns 0; VREN_E_IMAGE_FORMAT when width is not positive or the image has
- * no columns; VREN_E_NOMEM when the raster cannot be allocated (header and
- * pixels untouched).
+ * no columns; VREN_E_NOMEM when the raster cannot be allocated (*scaled set
+ * to NULL, header and pixels untouched).
  */
 VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
 
@@ -607,13 +613,17 @@ VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, in
  * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
  * take several pairs); every other byte is sent as it is.
  * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
- * written); VREN_E_WRITE when the stream did not go out whole.
+ * written); VREN_E_WRITE when the stream did not go out whole;
+ * VREN_E_IMAGE_FORMAT when data is NULL and length is not 0.
  */
 VREN_API int compressData(const unsigned char *data, uint32_t length);
 
 /**
  * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (each
- * a 16-bit little-endian field), the raster, then CR.
+ * a 16-bit little-endian field), the raster, then CR, as three requests (the
+ * raster in several writeData() calls when one call cannot carry it). x and y
+ * go out as x % 256 and x / 256, each cut to 8 bits; bytes per row is
+ * (biWidth + 7) / 8.
  * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
  * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.
@@ -623,7 +633,8 @@ VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header,
 /**
  * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
  * rows (16-bit little-endian fields), the run-length stream of compressData(),
- * then CR. The raster is compressed before anything is sent.
+ * then CR, as three requests. Memory for the stream is taken before anything
+ * is sent.
  * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
  * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.

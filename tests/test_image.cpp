@@ -27,6 +27,28 @@ std::string bytes(std::initializer_list<int> values) {
 
 class ImageTest : public LibraryTest {
 protected:
+    // The records of the bitmap functions and the transport, in the order
+    // written, as "tag: message"; writeData's per-byte lines are left out.
+    std::vector<std::string> trace() const {
+        std::vector<std::string> records;
+        const std::string text = logText();
+        const std::string open = "  : [";
+        for (size_t at = 0; (at = text.find(open, at)) != std::string::npos;) {
+            const size_t close = text.find("] ", at);
+            std::string tag = text.substr(at + open.size(), close - at - open.size());
+            tag.erase(tag.find_last_not_of(' ') + 1);
+            size_t end = text.find("\n20", close);
+            if (end == std::string::npos)
+                end = text.size() - 1;
+            const std::string message = text.substr(close + 2, end - close - 2);
+            const bool bitmap = tag == "PrintBitmap" || tag == "printLD" || tag == "printLCR" || tag == "compressData";
+            if (bitmap || (tag == "writeData" && message.rfind("i : ", 0) != 0))
+                records.push_back(tag + ": " + message);
+            at = close;
+        }
+        return records;
+    }
+
     // Bytes the printer received since the previous call, waiting for `count`.
     std::string next(size_t count) {
         const std::string all = printed(seen_ + count);
@@ -81,6 +103,34 @@ TEST_F(ImageTest, AllWhiteImageCompressesToThreePairs) {
     // Header, stream and end: three requests with the interface's pauses.
     EXPECT_EQ(sleepsTaken().size(), 6u);
     EXPECT_EQ(logMessages("printLCR"), (std::vector<std::string>{"start", "success"}));
+}
+
+TEST_F(ImageTest, RecordsFollowTheRequestsInOrder) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const std::string write = "writeData: write data : ", done = "writeData: complete to write the data.";
+    const std::string white(650, '\0');
+    const auto *raster = reinterpret_cast<const unsigned char *>(white.data());
+    struct Row {
+        bool compress;
+        int32_t height;
+        std::vector<std::string> records;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {false, 50, {"printLD: start", write, done, write, done, write, done, "printLD: success"}},
+        /* 1 */ {true, 50, {"printLCR: start", write, done, "compressData: compressData : start", write, done,
+                            "compressData: compressData : success", write, done, "printLCR: success"}},
+        // No rows: the raster (or its stream) is still a request, of no bytes.
+        /* 2 */ {false, 0, {"printLD: start", write, done, write, write, done, "printLD: success"}},
+        /* 3 */ {true, 0, {"printLCR: start", write, done, "compressData: compressData : start", write,
+                           "compressData: compressData : success", write, done, "printLCR: success"}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        const VrenImageHeader header = headerOf(100, rows[i].height);
+        markLog();
+        ASSERT_EQ((rows[i].compress ? printLCR : printLD)(raster, &header, 1, 2), 0);
+        EXPECT_EQ(trace(), rows[i].records);
+    }
 }
 
 TEST_F(ImageTest, RefusesSizesTheCommandsCannotCarry) {
@@ -168,7 +218,11 @@ TEST_F(ImageTest, LcrThatCannotCompressSendsNothing) {
             limitAddressSpace(4 << 20);
             const int result = printLCR(reinterpret_cast<const unsigned char *>(raster.data()), &header, 0, 0);
             const bool written = !logMessages("writeData").empty();
-            std::exit(result == VREN_E_NOMEM && !written ? 0 : 1);
+            std::vector<std::string> failed;
+            failed.push_back("compressData : start");
+            failed.push_back("compressData : Failed to allocate memory");
+            const bool logged = logMessages("compressData") == failed;
+            std::exit(result == VREN_E_NOMEM && !written && logged ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -129,6 +129,17 @@ TEST_F(LoadImageTest, LoadImage1DecodesOneBitFilesAndRefusesThirtyTwo) {
     EXPECT_BYTES(expectedRaster(picture), loaded.raster);
     EXPECT_FALSE(logHas(logMessages("loadImage1"), "CONVERT"));
 
+    // The colour table follows the information header whatever its size (a
+    // fixed offset of 54 would read a longer header's own fields as colours).
+    std::vector<Rgb> palette(kColours);
+    palette.resize(256, kWhite);
+    const Picture coloured = patternPicture(11, 3, kColours, 4);
+    writeFile("v5.bmp", makeBmp(coloured, {8, palette, false, 124, false}));
+    const Loaded v5 = load1("v5.bmp");
+    ASSERT_EQ(v5.result, 0);
+    EXPECT_BYTES(expectedRaster(coloured), v5.raster);
+    EXPECT_EQ(logMessages("loadImage1").back(), "success");
+
     std::string wide = makeBmp(patternPicture(2, 2, kColours));
     put16(wide, 28, 32);
     writeFile("wide.bmp", wide);
@@ -155,6 +166,13 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
         writeFile("probe.bmp", rows[i].bytes);
         EXPECT_EQ(GetImageBit("probe.bmp"), rows[i].expected) << "row " << i;
     }
+    // A 16-bit file named *.bmp is probed, not converted, and refused.
+    writeFile("depth16.bmp", depth16);
+    markLog();
+    unsigned char *raster = nullptr;
+    VrenImageHeader header{};
+    EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
     EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
 }
@@ -280,8 +298,8 @@ TEST_F(LoadImageTest, ScalesOnlyWhenTheTargetDiffers) {
     EXPECT_EQ(half.header.biWidth, 10);
     EXPECT_EQ(half.header.biHeight, 5);
     EXPECT_BYTES(std::string("\xFF\xC0\xFF\xC0\xFF\xC0\xFF\xC0\xFF\xC0", 10), half.raster);
-    EXPECT_TRUE(logHas(logMessages("loadImage"), "pixel index : 200"));
-    EXPECT_TRUE(logHas(logMessages("loadImage"), "resize image."));
+    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"success", "success", "pixel index : 200",
+                                                                   "resize image.", "success"}));
 
     EXPECT_EQ(load("black.bmp", -5).result, VREN_E_IMAGE_FORMAT);
 }
@@ -330,11 +348,13 @@ TEST_F(ConvertTest, ImageMagickFilesOfEveryKind) {
         arguments.push_back(rows[i].output);
         ASSERT_TRUE(imageMagick(arguments));
         const std::string path = rows[i].output.substr(rows[i].output.find(':') + 1);
-        const auto earlier = logMessages("loadImage");
-        const size_t converts = static_cast<size_t>(std::count(earlier.begin(), earlier.end(), "CONVERT"));
+        markLog();
         expectLikeImageMagick(path, rows[i].width, rows[i].height);
-        const auto log = logMessages("loadImage");
-        EXPECT_EQ(static_cast<size_t>(std::count(log.begin(), log.end(), "CONVERT")), converts + rows[i].converted);
+        const std::vector<std::string> log = rows[i].converted
+                                                 ? std::vector<std::string>{"CONVERT", "delete the converted file", "success"}
+                                                 : std::vector<std::string>{"success"};
+        EXPECT_EQ(logMessages("loadImage"), log);
+        EXPECT_TRUE(logMessages("GetImageBit").empty());
     }
 }
 
@@ -345,7 +365,7 @@ TEST_F(ConvertTest, LoadImage1ConvertsToMonochrome) {
     const Loaded loaded = load1("photo.jpg");
     ASSERT_EQ(loaded.result, 0);
     EXPECT_BYTES(expectedRaster(pictureByImageMagick("mono.ppm", 13, 7)), loaded.raster);
-    EXPECT_TRUE(logHas(logMessages("loadImage1"), "delete the converted file"));
+    EXPECT_EQ(logMessages("loadImage1"), (std::vector<std::string>{"CONVERT", "delete the converted file", "success"}));
 }
 
 // A wrapper around the real convert on PATH that records its arguments.
@@ -455,8 +475,19 @@ TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
     const int result = load("logo.jpg").result;
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(result, VREN_E_IMAGE_OPEN);
-    EXPECT_EQ(logMessages("loadImage").back(), "Failed to open image file.");
+    // Nothing was read, so nothing is reported deleted (the empty file made
+    // for the converter is removed all the same).
+    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to start convert : No such file or directory",
+                                                                   "Failed to open image file."}));
     EXPECT_EQ(filesIn("."), before);
+    // A temporary name that cannot be made: the open failure, with its cause.
+    const std::string longName = std::string(250, 'n') + ".jpg";  // the temporary name is too long
+    ASSERT_TRUE(imageMagick({"few.ppm", "JPEG:" + longName}));
+    markLog();
+    EXPECT_EQ(load(longName).result, VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to create the converted file : File name too long",
+                                                                   "Failed to open image file."}));
+    unlink(longName.c_str());
     // A source that does not exist is never handed to the converter.
     EXPECT_EQ(load("nothing.jpg").result, VREN_E_IMAGE_OPEN);
     EXPECT_FALSE(exists("nothing.temp1sa3.bmp"));

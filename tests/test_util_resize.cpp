@@ -1,4 +1,6 @@
 // Scaling a one-byte-per-pixel image: sampling positions, sizes, packing.
+#include <malloc.h>
+
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -13,22 +15,29 @@ struct Scaled {
     int result;
     VrenImageHeader header;
     std::string raster;  // the rows the header describes
+    std::string tail;    // the rest of a target width x rows buffer after them
+    size_t allocated;    // usable size of the buffer
 };
 
-// Scales a W x H image whose dots are at the given (x, y) positions.
-Scaled scale(uint32_t width, uint32_t height, int32_t target, const std::vector<std::pair<uint32_t, uint32_t>> &dots) {
+// Scales a W x H image whose dots (value `dot`) are at the given (x, y) positions.
+Scaled scale(uint32_t width, uint32_t height, int32_t target, const std::vector<std::pair<uint32_t, uint32_t>> &dots,
+             unsigned char dot = 1) {
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height + 1, 0);
     for (const auto &[x, y] : dots)
-        pixels[static_cast<size_t>(y) * width + x] = 1;
+        pixels[static_cast<size_t>(y) * width + x] = dot;
     VrenImageHeader header{};
     header.biWidth = static_cast<int32_t>(width);
     header.biHeight = static_cast<int32_t>(height);
     header.biBitCount = 24;
     unsigned char *raster = nullptr;
-    Scaled scaled{resizeImage(pixels.data(), &raster, target, &header), header, {}};
+    Scaled scaled{resizeImage(pixels.data(), &raster, target, &header), header, {}, {}, 0};
     if (scaled.result == 0) {
-        scaled.raster.assign(reinterpret_cast<const char *>(raster),
-                             static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight));
+        const size_t rows = static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight);
+        const size_t whole = static_cast<size_t>(header.biWidth) * static_cast<uint32_t>(header.biHeight);
+        scaled.allocated = malloc_usable_size(raster);
+        scaled.raster.assign(reinterpret_cast<const char *>(raster), rows);
+        if (scaled.allocated >= whole)
+            scaled.tail.assign(reinterpret_cast<const char *>(raster) + rows, whole - rows);
         std::free(raster);
     }
     return scaled;
@@ -68,6 +77,8 @@ TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
         /* 7 */ {3, 5, 2, everyPixel(3, 5), 3, "\xC0\xC0\xC0"},
         // Width 8: one byte per row.
         /* 8 */ {16, 2, 8, {{0, 0}, {15, 1}}, 1, "\x80"},
+        // Height 2 to less than half the width: 0.8 rows truncate to none.
+        /* 9 */ {10, 2, 4, everyPixel(10, 2), 0, ""},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row &row = rows[i];
@@ -79,6 +90,36 @@ TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
         EXPECT_EQ(scaled.header.biBitCount, 24);  // nothing else changes
         EXPECT_BYTES(row.raster, scaled.raster);
     }
+}
+
+TEST_F(ResizeTest, LogsTheRatiosAsDivided) {
+    // No rows: the row ratio divides by zero, and the log shows what came out.
+    ASSERT_EQ(scale(10, 2, 4, {}).result, 0);
+    EXPECT_EQ(logMessages("resizeImage")[1], "x_ratio : 2.250000, height : 0, y_ratio: inf");
+    markLog();
+    ASSERT_EQ(scale(10, 1, 5, {}).result, 0);
+    EXPECT_NE(logMessages("resizeImage")[1].find("height : 0, y_ratio: "), std::string::npos);
+    EXPECT_NE(logMessages("resizeImage")[1].find("nan"), std::string::npos);
+}
+
+TEST_F(ResizeTest, BufferHoldsTargetWidthBytesPerRow) {
+    // 100 x 50 bytes, of which the first 650 hold the rows and the rest stay 0.
+    const Scaled scaled = scale(200, 100, 100, everyPixel(200, 100));
+    ASSERT_EQ(scaled.result, 0);
+    EXPECT_GE(scaled.allocated, 5000u);
+    std::string rows;
+    for (int row = 0; row < 50; ++row)
+        rows += std::string(12, '\xFF') + '\xF0';
+    EXPECT_BYTES(rows, scaled.raster);
+    EXPECT_TRUE(scaled.tail == std::string(5000 - 650, '\0')) << "bytes after the rows must exist and be 0";
+}
+
+TEST_F(ResizeTest, AnyNonZeroPixelIsOneDot) {
+    // A pixel byte other than 0 or 1 marks its own column only; it is never
+    // shifted into the bits of its neighbours.
+    const Scaled scaled = scale(8, 1, 16, {{3, 0}}, 2);
+    ASSERT_EQ(scaled.result, 0);
+    EXPECT_BYTES(std::string("\x03\x00\x03\x00", 4), scaled.raster);
 }
 
 TEST_F(ResizeTest, WorkedExampleHalvesTwoHundredColumns) {
@@ -112,8 +153,16 @@ TEST_F(ResizeTest, OutOfMemoryLeavesTheHeaderAlone) {
     EXPECT_EXIT(
         {
             limitAddressSpace(64 << 20);
-            const Scaled scaled = scale(1, 1, 100000, {{0, 0}});  // 100000 rows of 12500 bytes
-            std::exit(scaled.result == VREN_E_NOMEM && scaled.header.biWidth == 1 ? 0 : 1);
+            const unsigned char pixel = 1;
+            VrenImageHeader header{};
+            header.biWidth = 1;
+            header.biHeight = 1;
+            unsigned char stale = 0;
+            unsigned char *raster = &stale;
+            const int result = resizeImage(&pixel, &raster, 100000, &header);  // 100000 rows
+            const bool untouched = header.biWidth == 1 && header.biHeight == 1;
+            const bool failedLine = logMessages("resizeImage").back() == "Failed to alloc memory";
+            std::exit(result == VREN_E_NOMEM && untouched && raster == nullptr && failedLine ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

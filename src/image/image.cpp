@@ -3,7 +3,6 @@
 // buffer).
 #include <cstdlib>
 
-#include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
 #include "bitmapCommand.h"
 #include "util/compress.h"
@@ -41,7 +40,7 @@ int shapeOf(const unsigned char *raster, const VrenImageHeader *header, const ch
 }
 
 bool writeWhole(const void *bytes, size_t size) noexcept {
-    return vren::writeAll(bytes, size);
+    return vren::writeRequest(bytes, size);
 }
 
 int failedWrite(const char *tag) noexcept {
@@ -72,14 +71,17 @@ extern "C" VREN_API int printLCR(const unsigned char *raster, const VrenImageHea
     RasterShape shape{};
     if (const int result = shapeOf(raster, header, tag, shape); result != VREN_OK)
         return result;
-    // Compressed first: when memory runs out nothing has been sent, and the
-    // printer is not left waiting for the data of a header.
+    // The compressor's room is reserved first: when memory runs out nothing
+    // has been sent, and the printer is not left waiting for the data of a
+    // header. Otherwise the compressor runs after the header, as it is sent.
     vren::CompressedStream stream;
-    if (const int result = stream.encode(raster, shape.size()); result != VREN_OK)
-        return result;
+    if (!stream.reserve(shape.size()))
+        return vren::CompressedStream::reportNoMemory();
     const auto command = vren::lcrHeader(x, y, shape.bytesPerRow, shape.rows);
     if (!writeWhole(command.data(), command.size()))
         return failedWrite(tag);
+    if (const int result = stream.encode(raster, shape.size()); result != VREN_OK)
+        return result;
     if (stream.send() != VREN_OK || !writeWhole(kEnd, sizeof kEnd))
         return failedWrite(tag);
     printDebugLog(tag, "success");

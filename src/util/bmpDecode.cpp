@@ -67,7 +67,9 @@ int fail(const char *tag, const char *message) noexcept {
     return VREN_E_IMAGE_FORMAT;
 }
 
-// Reads the colour table at 14 + biSize. The entries the file declares (all
+// Reads the colour table at 14 + biSize, for both loaders: a fixed offset of
+// 54 holds the table only after a 40-byte information header, and would read
+// a longer header's own fields as colours. The entries the file declares (all
 // of them when biClrUsed is 0) must lie inside the file; entries past its end
 // that only the full table size implies count as black.
 int readPalette(const unsigned char *file, size_t size, const VrenImageHeader &header, const char *tag,

@@ -8,10 +8,17 @@ namespace vren {
 
 class CompressedStream {
 public:
-    // Encodes `length` bytes. Logs "compressData : start"; returns 0, or
-    // VREN_E_NOMEM ("compressData : Failed to allocate memory") with nothing
-    // encoded.
+    // Makes room for the stream of `length` input bytes without logging, so
+    // that a caller can learn before sending anything whether memory suffices.
+    // False when it does not.
+    bool reserve(size_t length) noexcept;
+    // Logs "compressData : start" and encodes `length` bytes into the room
+    // reserved (made now when none was). Returns 0, or VREN_E_NOMEM
+    // ("compressData : Failed to allocate memory") with nothing encoded.
     int encode(const unsigned char *data, size_t length) noexcept;
+    // The records of a compressor whose room could not be reserved: its start
+    // and its allocation failure. Returns VREN_E_NOMEM.
+    static int reportNoMemory() noexcept;
     // Writes the stream to the printer, in as many writeData() calls as it
     // needs. Returns 0, or VREN_E_WRITE ("compressData : Failed to write").
     int send() const noexcept;
@@ -21,7 +28,12 @@ public:
 
 private:
     std::unique_ptr<unsigned char[]> bytes_;
+    size_t room_ = 0;  // input bytes the buffer has room for
     size_t size_ = 0;
 };
+
+// Sends one request whole: in several writeData() calls when it is longer
+// than one call carries. A request of no bytes is still one writeData() call.
+bool writeRequest(const void *bytes, size_t size) noexcept;
 
 }  // namespace vren

@@ -11,11 +11,32 @@ namespace {
 constexpr const char *kTag = "compressData";
 }
 
+bool writeRequest(const void *bytes, size_t size) noexcept {
+    // writeAll() makes no call for nothing; the empty request is still logged.
+    if (size == 0)
+        return writeData(bytes, 0) == 0;
+    return writeAll(bytes, size);
+}
+
+bool CompressedStream::reserve(size_t length) noexcept {
+    size_ = 0;
+    room_ = 0;
+    bytes_.reset(new (std::nothrow) unsigned char[runLengthBound(length) + 1]);
+    if (!bytes_)
+        return false;
+    room_ = length;
+    return true;
+}
+
+int CompressedStream::reportNoMemory() noexcept {
+    printDebugLog(kTag, "compressData : start");
+    printDebugLog(kTag, "compressData : Failed to allocate memory");
+    return VREN_E_NOMEM;
+}
+
 int CompressedStream::encode(const unsigned char *data, size_t length) noexcept {
     printDebugLog(kTag, "compressData : start");
-    size_ = 0;
-    bytes_.reset(new (std::nothrow) unsigned char[runLengthBound(length) + 1]);
-    if (!bytes_) {
+    if ((!bytes_ || room_ < length) && !reserve(length)) {
         printDebugLog(kTag, "compressData : Failed to allocate memory");
         return VREN_E_NOMEM;
     }
@@ -24,7 +45,7 @@ int CompressedStream::encode(const unsigned char *data, size_t length) noexcept 
 }
 
 int CompressedStream::send() const noexcept {
-    if (!writeAll(bytes_.get(), size_)) {
+    if (!writeRequest(bytes_.get(), size_)) {
         printDebugLog(kTag, "compressData : Failed to write");
         return VREN_E_WRITE;
     }
@@ -36,6 +57,7 @@ int CompressedStream::send() const noexcept {
 
 extern "C" VREN_API int compressData(const unsigned char *data, uint32_t length) {
     if (data == nullptr && length != 0) {
+        printDebugLog(vren::kTag, "compressData : start");
         printDebugLog(vren::kTag, "compressData : no data");
         return VREN_E_IMAGE_FORMAT;
     }

@@ -77,22 +77,27 @@ int readConverted(const Loader &loader, const char *path, vren::FileBytes &file)
         printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
+    // A temporary image that cannot be made is one the converter cannot
+    // write: the open failure, after its cause.
     vren::TemporaryImage temporary;
     if (const int error = temporary.create(vren::temporaryImageName(path)); error != 0) {
         printDebugLog(loader.tag, "Failed to create the converted file : %s", std::strerror(error));
+        printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
     vren::runConverter(loader.conversion, path, temporary.path(), loader.tag);
+    // The file was created empty: nothing in it means the converter wrote
+    // nothing, which is the open failure. Only a file that was read is
+    // reported deleted; the temporary image goes on every path.
     const int result = vren::readImageFile(temporary.path().c_str(), loader.tag, true, file);
-    printDebugLog(loader.tag, "delete the converted file");
-    temporary.remove();
     if (result != VREN_OK)
         return result;
-    // The file was created empty: nothing in it means the converter wrote nothing.
     if (file.size == 0) {
         printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
+    printDebugLog(loader.tag, "delete the converted file");
+    temporary.remove();
     return VREN_OK;
 }
 

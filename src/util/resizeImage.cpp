@@ -43,17 +43,22 @@ extern "C" VREN_API int resizeImage(const unsigned char *pixels, unsigned char *
     }
     const auto newHeight = static_cast<int32_t>(heightF);
     const float xRatio = static_cast<float>(sourceWidth - 1) / static_cast<float>(width);
-    const float yRatio = newHeight > 0 ? static_cast<float>(sourceHeight - 1) / static_cast<float>(newHeight) : 0.0f;
+    // With no rows this divides by zero: the log shows the infinity (or NaN)
+    // that comes out, and no row ever uses it.
+    const float yRatio = static_cast<float>(sourceHeight - 1) / static_cast<float>(newHeight);
     printDebugLog(kTag, "biWidth : %d, biHeight : %d", static_cast<int>(sourceWidth), static_cast<int>(sourceHeight));
     printDebugLog(kTag, "x_ratio : %f, height : %d, y_ratio: %f", static_cast<double>(xRatio), newHeight,
                   static_cast<double>(yRatio));
     printDebugLog(kTag, "start");
 
+    // The buffer has a byte per target column on every row, of which the
+    // packed rows use the first eighth; the rest stays 0.
     const size_t rowBytes = vren::rasterRowBytes(static_cast<size_t>(width));
-    vren::Raster out = vren::allocateRaster(rowBytes * static_cast<size_t>(newHeight));
+    vren::Raster out = vren::allocateRaster(static_cast<size_t>(width) * static_cast<size_t>(newHeight));
     // The source column of every output column is the same on each row.
     std::unique_ptr<uint32_t[]> columns(newHeight > 0 ? new (std::nothrow) uint32_t[static_cast<size_t>(width)] : nullptr);
     if (!out || (newHeight > 0 && !columns)) {
+        *scaled = nullptr;
         printDebugLog(kTag, "Failed to alloc memory");
         return VREN_E_NOMEM;
     }
@@ -68,6 +73,8 @@ extern "C" VREN_API int resizeImage(const unsigned char *pixels, unsigned char *
         const uint32_t sy = sampleIndex(j, yRatio, sourceHeight - 1);
         const unsigned char *source = pixels + static_cast<size_t>(sy) * sourceWidth;
         unsigned char *row = out.get() + static_cast<size_t>(j) * rowBytes;
+        // Any pixel byte other than 0 is one dot in its own column (added
+        // into the byte, a value above 1 would spill into its neighbours).
         for (int32_t k = 0; k < width; ++k) {
             if (source[columns[k]] != 0)
                 row[k / 8] |= static_cast<unsigned char>(0x80u >> (k % 8));
