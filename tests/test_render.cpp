@@ -152,6 +152,18 @@ TEST(Render, MarginsMoveTheOrigin) {
     const Count c = countDots(label.canvas, 10, 5, 20, 10);
     EXPECT_EQ(50u, c.inside);
     EXPECT_EQ(0u, c.outside);
+    // A block at negative coordinates is moved onto the label whole.
+    const auto moved = onlyLabel("SW100\rSL50,0,G,0\rSM10,5\rBD-10,-5,10,5,O\rP1,1\r");
+    EXPECT_EQ(200u, countDots(moved.canvas, 0, 0, 20, 10).inside);
+    EXPECT_EQ(200u, moved.canvas.countDots());
+    // Margins far beyond the label move everything off it.
+    EXPECT_EQ(0u, onlyLabel("SM-2147483648,2147483647\rBD0,0,800,1200,O\rP1,1\r").canvas.countDots());
+}
+
+TEST(Render, TextLongerThanALineIsCutAndNamed) {
+    const auto label = onlyLabel("SW400\rSL100,0,G,0\rT0,0,0,1,1,0,0,N,N,'" + std::string(10000, 'W') + "'\rP1,1\r");
+    EXPECT_TRUE(hasDiagnostic(label, "text too long for one line"));
+    EXPECT_GT(countDots(label.canvas, 0, 0, 400, 20).inside, 0u);
 }
 
 TEST(Render, ClearAndInitialiseDropTheComposedLabel) {

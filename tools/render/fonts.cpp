@@ -51,6 +51,9 @@ struct Fonts::State {
 
 namespace {
 
+constexpr int kMaxLineWidth = 1 << 15;       // dots
+constexpr size_t kGlyphBudget = size_t{1} << 26;  // dots of glyph images held for one line
+
 struct Placed {
     Canvas glyph;
     int left = 0;  // from the pen origin of the line
@@ -97,7 +100,15 @@ bool Fonts::line(const std::u32string &text, const TextStyle &style, TextImage &
     std::vector<Placed> placed;
     int pen = 0;
     int right = 0;
+    size_t held = 0;  // dots of the glyph images in `placed`
     for (size_t i = 0; i < text.size(); ++i) {
+        // Glyphs are held until the line's size is known: a line that has
+        // left the widest line drawn, or whose glyphs would hold more than
+        // the budget, is cut here rather than holding memory without bound.
+        if (pen > kMaxLineWidth || pen < -kMaxLineWidth || held > kGlyphBudget) {
+            out.cut = true;
+            break;
+        }
         FT_Face face = primary;
         FT_UInt index = FT_Get_Char_Index(primary, text[i]);
         if (index == 0 && fallback) {
@@ -127,6 +138,7 @@ bool Fonts::line(const std::u32string &text, const TextStyle &style, TextImage &
         if (cjkBold || (face == fallback && (style.face == Face::MonoBold || style.face == Face::SansBold ||
                                              style.face == Face::SerifBold)))
             glyph.glyph = embolden(glyph.glyph);
+        held += glyph.glyph.dots().size();
         right = std::max(right, glyph.left + glyph.glyph.width());
         pen += static_cast<int>((slot->advance.x + 32) >> 6);
         if (i + 1 < text.size())
@@ -136,7 +148,7 @@ bool Fonts::line(const std::u32string &text, const TextStyle &style, TextImage &
     for (FT_Face face : {primary, fallback})
         if (face)
             FT_Set_Transform(face, nullptr, nullptr);
-    const int width = std::clamp(std::max(pen, right), 1, 1 << 15);
+    const int width = std::clamp(std::max(pen, right), 1, kMaxLineWidth);
     out.canvas = Canvas(width, std::max(1, ascender + descender));
     out.baseline = ascender;
     for (const Placed &glyph : placed)

@@ -27,6 +27,7 @@ struct TextImage {
     Canvas canvas;
     int baseline = 0;
     bool missingGlyphs = false;  // some character has no glyph in any face
+    bool cut = false;            // the line was too long: the characters after some point are not drawn
 };
 
 class Fonts {

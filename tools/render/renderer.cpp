@@ -3,6 +3,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "barcode.h"
@@ -117,6 +118,33 @@ void place(Canvas &canvas, const Canvas &image, int x, int y, int turns, int shi
                 mode);
 }
 
+// The command with its position moved by (dx, dy): margins move the origin.
+// Moving each command, rather than drawing on a canvas enlarged by the
+// margins, keeps memory to the label's size whatever the margins are.
+Command moved(Command command, int dx, int dy) {
+    const auto move = [](int &value, int by) {
+        value = static_cast<int>(std::clamp<long long>(1LL * value + by, INT_MIN, INT_MAX));
+    };
+    const auto position = [&](auto &object) {
+        move(object.x, dx);
+        move(object.y, dy);
+    };
+    using namespace cmdparse;
+    if (auto *t = std::get_if<DeviceText>(&command.body)) position(*t);
+    if (auto *v = std::get_if<VectorText>(&command.body)) position(*v);
+    if (auto *c = std::get_if<Circle>(&command.body)) position(*c);
+    if (auto *b1 = std::get_if<Barcode1D>(&command.body)) position(*b1);
+    if (auto *b2 = std::get_if<Barcode2D>(&command.body)) position(*b2);
+    if (auto *bitmap = std::get_if<Bitmap>(&command.body)) position(*bitmap);
+    if (auto *block = std::get_if<Block>(&command.body)) {
+        move(block->startX, dx);
+        move(block->endX, dx);
+        move(block->startY, dy);
+        move(block->endY, dy);
+    }
+    return command;
+}
+
 }  // namespace
 
 Renderer::Renderer() : fonts_(std::make_unique<Fonts>()) {}
@@ -198,15 +226,11 @@ RenderedLabel Renderer::render(bool printed, int labels, int copies) {
     label.notes = std::move(stateNotes_);
     stateNotes_.clear();
     label.canvas = Canvas(state_.paperWidth, state_.paperLength);
-    if (state_.marginX == 0 && state_.marginY == 0) {
-        for (const Command &command : pending_)
+    for (const Command &command : pending_) {
+        if (state_.marginX == 0 && state_.marginY == 0)
             draw(command, label.canvas, label.notes);
-    } else {
-        // Margins move the origin: draw on a larger canvas and cut it.
-        Canvas work(state_.paperWidth + std::abs(state_.marginX), state_.paperLength + std::abs(state_.marginY));
-        for (const Command &command : pending_)
-            draw(command, work, label.notes);
-        label.canvas.draw(work, state_.marginX, state_.marginY);
+        else
+            draw(moved(command, state_.marginX, state_.marginY), label.canvas, label.notes);
     }
     if (state_.orientation == 'B')
         label.canvas = label.canvas.rotated(2);
@@ -247,6 +271,8 @@ void drawText(Fonts &fonts, Canvas &canvas, const Command &command, std::vector<
     }
     if (image.missingGlyphs)
         note(notes, command, "some characters have no glyph in the font");
+    if (image.cut)
+        note(notes, command, "text too long for one line; the rest is not drawn");
     const int width = image.canvas.width();
     const int shift = alignment == 'C' ? -width / 2 : alignment == 'R' ? -width : 0;
     if (reverse) {
