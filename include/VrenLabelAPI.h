@@ -619,10 +619,11 @@ VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, in
 VREN_API int compressData(const unsigned char *data, uint32_t length);
 
 /**
- * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (each
- * a 16-bit little-endian field), the raster, then CR, as three requests (the
+ * Sends a raster as the command "LD": 'L' 'D', x, y, bytes per row, rows (two
+ * bytes each, low byte first), the raster, then CR, as three requests (the
  * raster in several writeData() calls when one call cannot carry it). x and y
- * go out as x % 256 and x / 256, each cut to 8 bits; bytes per row is
+ * go out as x % 256 and x / 256 (C's truncating division), each cut to 8
+ * bits: little-endian for 0..65535, and x = -1 gives FF 00. Bytes per row is
  * (biWidth + 7) / 8.
  * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
  * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
@@ -632,7 +633,7 @@ VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header,
 
 /**
  * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
- * rows (16-bit little-endian fields), the run-length stream of compressData(),
+ * rows (two bytes each, as printLD()), the run-length stream of compressData(),
  * then CR, as three requests. Memory for the stream is taken before anything
  * is sent.
  * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
