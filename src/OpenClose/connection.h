@@ -18,7 +18,8 @@ extern int gInterfaceType;
 void pause(unsigned microseconds) noexcept;
 
 // Sends `size` bytes through writeData(). A request that one call can carry
-// (200 chunks of the interface's chunk size) is one call, judged by its count;
+// (200 chunks of the interface's chunk size; no bytes included, which is still
+// a logged call) is one call, judged by its count;
 // a longer one takes as many calls as it needs, each going on where the last
 // stopped, so that it arrives whole unless the transport gives up. True when
 // every byte went out.

@@ -3,6 +3,7 @@
 // buffer).
 #include <cstdlib>
 
+#include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
 #include "bitmapCommand.h"
 #include "util/compress.h"
@@ -39,10 +40,6 @@ int shapeOf(const unsigned char *raster, const VrenImageHeader *header, const ch
     return VREN_OK;
 }
 
-bool writeWhole(const void *bytes, size_t size) noexcept {
-    return vren::writeRequest(bytes, size);
-}
-
 int failedWrite(const char *tag) noexcept {
     printDebugLog(tag, "Failed to write");
     return VREN_E_WRITE;
@@ -58,8 +55,8 @@ extern "C" VREN_API int printLD(const unsigned char *raster, const VrenImageHead
         return result;
     const auto command = vren::ldHeader(x, y, shape.bytesPerRow, shape.rows);
     // Header, raster and end go out as three requests, each with its pacing.
-    if (!writeWhole(command.data(), command.size()) || !writeWhole(raster, shape.size()) ||
-        !writeWhole(kEnd, sizeof kEnd))
+    if (!vren::writeAll(command.data(), command.size()) || !vren::writeAll(raster, shape.size()) ||
+        !vren::writeAll(kEnd, sizeof kEnd))
         return failedWrite(tag);
     printDebugLog(tag, "success");
     return VREN_OK;
@@ -78,11 +75,11 @@ extern "C" VREN_API int printLCR(const unsigned char *raster, const VrenImageHea
     if (!stream.reserve(shape.size()))
         return vren::CompressedStream::reportNoMemory();
     const auto command = vren::lcrHeader(x, y, shape.bytesPerRow, shape.rows);
-    if (!writeWhole(command.data(), command.size()))
+    if (!vren::writeAll(command.data(), command.size()))
         return failedWrite(tag);
     if (const int result = stream.encode(raster, shape.size()); result != VREN_OK)
         return result;
-    if (stream.send() != VREN_OK || !writeWhole(kEnd, sizeof kEnd))
+    if (stream.send() != VREN_OK || !vren::writeAll(kEnd, sizeof kEnd))
         return failedWrite(tag);
     printDebugLog(tag, "success");
     return VREN_OK;

@@ -32,8 +32,4 @@ private:
     size_t size_ = 0;
 };
 
-// Sends one request whole: in several writeData() calls when it is longer
-// than one call carries. A request of no bytes is still one writeData() call.
-bool writeRequest(const void *bytes, size_t size) noexcept;
-
 }  // namespace vren

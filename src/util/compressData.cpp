@@ -11,13 +11,6 @@ namespace {
 constexpr const char *kTag = "compressData";
 }
 
-bool writeRequest(const void *bytes, size_t size) noexcept {
-    // writeAll() makes no call for nothing; the empty request is still logged.
-    if (size == 0)
-        return writeData(bytes, 0) == 0;
-    return writeAll(bytes, size);
-}
-
 bool CompressedStream::reserve(size_t length) noexcept {
     size_ = 0;
     room_ = 0;
@@ -45,7 +38,7 @@ int CompressedStream::encode(const unsigned char *data, size_t length) noexcept 
 }
 
 int CompressedStream::send() const noexcept {
-    if (!writeRequest(bytes_.get(), size_)) {
+    if (!writeAll(bytes_.get(), size_)) {
         printDebugLog(kTag, "compressData : Failed to write");
         return VREN_E_WRITE;
     }
