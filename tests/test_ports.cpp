@@ -12,6 +12,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// "0;1;2;..." cut to `size` bytes: output whose every part can be told apart.
+std::string numberedText(size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i)
+        text += std::to_string(i) + ";";
+    text.resize(size);
+    return text;
+}
+
 class Ports : public LibraryTest {
 protected:
     // A printer behind a pseudo-terminal; returns the slave path to bind. The
@@ -91,10 +100,7 @@ TEST_F(Ports, SerialChunksAndPauses) {
 // bytes. Raw output longer than that goes out in several calls.
 TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
     const std::string slave = startPrinter();
-    std::string label;
-    for (int i = 0; label.size() < 150000; ++i)
-        label += std::to_string(i) + ";";
-    label.resize(150000);
+    const std::string label = numberedText(150000);
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
         EXPECT_EQ(writeData(label.data(), 150000), 102400);
@@ -175,10 +181,7 @@ TEST_F(Ports, SlowReaderGetsTheWholeLabelOnce) {
 TEST_F(Ports, LongRawOutputWithAFailedAttemptArrivesWhole) {
     const std::string slave = startPrinter();
     pty_.makeRaw();
-    std::string label;
-    for (int i = 0; label.size() < 150000; ++i)
-        label += std::to_string(i) + ";";
-    label.resize(150000);
+    const std::string label = numberedText(150000);
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
         clearSleeps();

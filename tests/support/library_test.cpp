@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "log_records.h"
+
 namespace vren::test {
 
 std::string pendingBytes() {
@@ -49,25 +51,10 @@ void LibraryTest::markLog() {
 }
 
 std::vector<std::string> LibraryTest::logMessages(const std::string &tag) const {
-    // A record: "<date> <time>.<usec>  : [<tag padded>] <message>\n".
     std::vector<std::string> messages;
-    const std::string text = logText();
-    const std::string open = "  : [";
-    size_t at = 0;
-    while ((at = text.find(open, at)) != std::string::npos) {
-        const size_t tagStart = at + open.size();
-        const size_t close = text.find("] ", tagStart);
-        if (close == std::string::npos)
-            break;
-        std::string found = text.substr(tagStart, close - tagStart);
-        found.erase(found.find_last_not_of(' ') + 1);
-        size_t end = text.find("\n20", close);  // next record starts with the year
-        if (end == std::string::npos)
-            end = text.size() - 1;
-        if (found == tag)
-            messages.push_back(text.substr(close + 2, end - close - 2));
-        at = close;
-    }
+    for (LogRecord &record : splitLogRecords(logText()))
+        if (record.tag == tag)
+            messages.push_back(std::move(record.message));
     return messages;
 }
 

@@ -7,21 +7,17 @@
 
 namespace vren::test {
 
-// The records of a log text in order, each as "<tag>: <message>". The
-// transport's per-byte lines ("i : ..." of writeData, the byte lines after
-// "read data : " of readData) are not listed but counted.
-struct LogRecords {
-    std::vector<std::string> records;
-    size_t bytesWritten = 0;
-    size_t bytesRead = 0;
+struct LogRecord {
+    std::string tag;  // without its padding
+    std::string message;
 };
 
-inline LogRecords parseLogRecords(const std::string &text) {
-    // A record: "<date> <time>.<usec>  : [<tag padded>] <message>\n"; the
-    // next one starts with the year.
-    LogRecords parsed;
+// Splits a log text into its records, in order. A record is
+// "<date> <time>.<usec>  : [<tag padded>] <message>\n"; the next one starts
+// with the year, so a message may hold line feeds.
+inline std::vector<LogRecord> splitLogRecords(const std::string &text) {
+    std::vector<LogRecord> out;
     const std::string open = "  : [";
-    bool readingBytes = false;
     size_t at = 0;
     while ((at = text.find(open, at)) != std::string::npos) {
         const size_t tagStart = at + open.size();
@@ -33,18 +29,35 @@ inline LogRecords parseLogRecords(const std::string &text) {
         size_t end = text.find("\n20", close);
         if (end == std::string::npos)
             end = text.size() - 1;
-        const std::string message = text.substr(close + 2, end - close - 2);
+        out.push_back({std::move(tag), text.substr(close + 2, end - close - 2)});
         at = close;
-        if (tag == "writeData" && message.starts_with("i : ")) {
+    }
+    return out;
+}
+
+// The records of a log text in order, each as "<tag>: <message>". The
+// transport's per-byte lines ("i : ..." of writeData, the byte lines after
+// "read data : " of readData) are not listed but counted.
+struct LogRecords {
+    std::vector<std::string> records;
+    size_t bytesWritten = 0;
+    size_t bytesRead = 0;
+};
+
+inline LogRecords parseLogRecords(const std::string &text) {
+    LogRecords parsed;
+    bool readingBytes = false;
+    for (const LogRecord &record : splitLogRecords(text)) {
+        if (record.tag == "writeData" && record.message.starts_with("i : ")) {
             ++parsed.bytesWritten;
             continue;
         }
-        if (tag == "readData" && readingBytes) {
+        if (record.tag == "readData" && readingBytes) {
             ++parsed.bytesRead;
             continue;
         }
-        readingBytes = tag == "readData" && message == "read data : ";
-        parsed.records.push_back(tag + ": " + message);
+        readingBytes = record.tag == "readData" && record.message == "read data : ";
+        parsed.records.push_back(record.tag + ": " + record.message);
     }
     return parsed;
 }
