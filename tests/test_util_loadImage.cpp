@@ -183,6 +183,7 @@ TEST_F(LoadImageTest, DecodesRowsSpanningSeveralChunks) {
         /* 5 */ {8, 1025, 600, true},
         /* 6 */ {4, 3001, 500, false},    // stored row 1504 bytes: 174 rows a chunk
         /* 7 */ {24, 21846, 9, true},     // stored row 65540 bytes: 3 rows a chunk
+        /* 8 */ {24, 0, 100000, false},   // rows of no bytes: nothing to read, empty raster
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row &row = rows[i];

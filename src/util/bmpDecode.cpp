@@ -206,10 +206,13 @@ uint32_t rowsPerChunk(const Layout &layout) noexcept {
 }
 
 // Reads the pixel rows in order, chunk by chunk, and decodes each. False when
-// the source ends before the rows do.
+// the source ends before the rows do. No chunk means nothing to read (no
+// rows, or rows of width 0).
 template <bool Pixels>
 bool streamRows(const ByteSource &source, const Layout &layout, unsigned char *chunk, uint32_t chunkRows,
                 unsigned char *raster, unsigned char *pixels) noexcept {
+    if (chunkRows == 0)
+        return true;
     for (uint32_t first = 0; first < layout.rows;) {
         const uint32_t count = std::min(chunkRows, layout.rows - first);
         const size_t bytes = count * layout.storedRow;
