@@ -1,15 +1,19 @@
 // Fuzzes the BMP loaders with arbitrary file contents. The file is held in
 // memory and reached through a path without a '.', so no extension matches
-// and the external converter is never started.
+// and the external converter is never started. The decoder is also fed the
+// same bytes from memory: it must give what loadImage1 gives from the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "VrenLabelAPI.h"
+// The decoder is internal to the library (hidden), so the target builds it in.
+#include "util/bmpDecode.cpp"
 
 namespace {
 
@@ -56,8 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (loadImage(gPath.c_str(), &raster, &header, width) == 0)
         std::free(raster);
     raster = nullptr;
-    if (loadImage1(gPath.c_str(), &raster, &header) == 0)
+    const int fromFile = loadImage1(gPath.c_str(), &raster, &header);
+
+    VrenImageHeader memoryHeader{};
+    vren::DecodedImage image;
+    const int fromMemory = vren::decodeBmp(vren::MemorySource(data, size), "fuzz", 0, memoryHeader, image);
+    if (fromMemory != fromFile)
+        __builtin_trap();
+    if (fromFile == 0) {
+        const size_t bytes = vren::rasterRowBytes(static_cast<uint32_t>(header.biWidth)) *
+                             static_cast<uint32_t>(header.biHeight);
+        if (std::memcmp(&memoryHeader, &header, sizeof header) != 0 ||
+            (bytes != 0 && std::memcmp(image.raster.get(), raster, bytes) != 0))
+            __builtin_trap();
         std::free(raster);
+    }
     GetImageBit(gPath.c_str());
     return 0;
 }

@@ -1,19 +1,61 @@
 // The image loaders: BMP decoding of every depth, bad files, and files that go
 // through ImageMagick's convert.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <set>
+#include <string>
 
 #include "image_fixtures.h"
 #include "library_test.h"
 
+// A file that shrinks while the loader reads it: pread() is interposed in this
+// program. Once armed, the first pread at or past `gTruncateAt` first cuts the
+// file being read to `gTruncateTo` bytes (through /proc, so that a file
+// whose name is already gone shrinks too), then reads.
+namespace {
+
+std::atomic<long long> gTruncateAt{-1};
+std::atomic<long long> gTruncateTo{0};
+
+void shrinkBeforeRead(int fd, long long offset) {
+    long long at = gTruncateAt.load();
+    if (at < 0 || offset < at || !gTruncateAt.compare_exchange_strong(at, -1))
+        return;
+    const int writable = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_CLOEXEC);
+    if (writable < 0 || ftruncate(writable, static_cast<off_t>(gTruncateTo.load())) != 0)
+        std::abort();
+    close(writable);
+}
+
+}  // namespace
+
+extern "C" ssize_t pread(int fd, void *bytes, size_t length, off_t offset) {
+    static const auto real = reinterpret_cast<ssize_t (*)(int, void *, size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
+    shrinkBeforeRead(fd, offset);
+    return real(fd, bytes, length, offset);
+}
+
+extern "C" ssize_t pread64(int fd, void *bytes, size_t length, off64_t offset) {
+    static const auto real = reinterpret_cast<ssize_t (*)(int, void *, size_t, off64_t)>(dlsym(RTLD_NEXT, "pread64"));
+    shrinkBeforeRead(fd, offset);
+    return real(fd, bytes, length, offset);
+}
+
 namespace vren::test {
 namespace {
+
+// Arms the interposed pread: see above.
+void shrinkFileOnReadAt(long long offset, long long length) {
+    gTruncateTo = length;
+    gTruncateAt = offset;
+}
 
 const std::vector<Rgb> kColours = {kWhite, kBlack, {254, 255, 255}, {255, 254, 255}, {255, 255, 254}, {200, 10, 90}};
 
@@ -119,6 +161,120 @@ TEST_F(LoadImageTest, DecodesEveryDepthToTheDotRule) {
         EXPECT_EQ(loaded.header.biSize, row.infoSize);
     }
     EXPECT_FALSE(logHas(logMessages("loadImage"), "CONVERT"));
+}
+
+// Pixel rows are read in chunks of whole rows (about 256 KiB, at least one
+// row): rows that do not divide the chunk, a last chunk that is partly
+// filled, a single row larger than a chunk, in both row orders.
+TEST_F(LoadImageTest, DecodesRowsSpanningSeveralChunks) {
+    std::vector<Rgb> palette256 = kColours;
+    palette256.resize(256, kBlack);
+    struct Row {
+        unsigned bits;
+        uint32_t width, height;
+        bool topDown;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {24, 1001, 200, false},   // stored row 3004 bytes: 87 rows a chunk, 3 chunks
+        /* 1 */ {24, 1001, 200, true},
+        /* 2 */ {24, 90001, 3, false},    // stored row 270004 bytes: one row a chunk
+        /* 3 */ {24, 90001, 3, true},
+        /* 4 */ {8, 1025, 600, false},    // stored row 1028 bytes: 255 rows a chunk
+        /* 5 */ {8, 1025, 600, true},
+        /* 6 */ {4, 3001, 500, false},    // stored row 1504 bytes: 174 rows a chunk
+        /* 7 */ {24, 21846, 9, true},     // stored row 65540 bytes: 3 rows a chunk
+        /* 8 */ {24, 0, 100000, false},   // rows of no bytes: nothing to read, empty raster
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        const Picture picture = patternPicture(row.width, row.height, kColours, static_cast<unsigned>(i + 7));
+        BmpOptions options;
+        options.bits = row.bits;
+        options.topDown = row.topDown;
+        if (row.bits != 24)
+            options.palette = row.bits == 8 ? palette256 : std::vector<Rgb>(kColours);
+        writeFile("large.bmp", makeBmp(picture, options));
+        const Loaded loaded = load("large.bmp");
+        ASSERT_EQ(loaded.result, 0);
+        EXPECT_EQ(loaded.raster, expectedRaster(picture));  // no hex dump of a megabyte
+        EXPECT_EQ(loaded.header.biHeight, static_cast<int32_t>(row.height));
+    }
+}
+
+// Scaling from a file of several chunks: the pixels handed to the scaler are
+// the picture's, top row first, as resizeImage itself scales them.
+TEST_F(LoadImageTest, ScalesFilesOfSeveralChunks) {
+    for (const bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        const Picture picture = patternPicture(1001, 200, {kWhite, kBlack, kWhite}, topDown ? 3 : 4);
+        BmpOptions options;
+        options.topDown = topDown;
+        writeFile("scaled.bmp", makeBmp(picture, options));
+        std::vector<unsigned char> dots;
+        for (const Rgb c : picture.pixels)
+            dots.push_back(c == kWhite ? 0 : 1);
+        VrenImageHeader expectedHeader{};
+        expectedHeader.biWidth = 1001;
+        expectedHeader.biHeight = 200;
+        unsigned char *scaled = nullptr;
+        ASSERT_EQ(resizeImage(dots.data(), &scaled, 333, &expectedHeader), 0);
+        const std::string expected(reinterpret_cast<const char *>(scaled),
+                                   static_cast<size_t>((expectedHeader.biWidth + 7) / 8) * expectedHeader.biHeight);
+        std::free(scaled);
+
+        const Loaded loaded = load("scaled.bmp", 333);
+        ASSERT_EQ(loaded.result, 0);
+        EXPECT_EQ(loaded.header.biWidth, expectedHeader.biWidth);
+        EXPECT_EQ(loaded.header.biHeight, expectedHeader.biHeight);
+        EXPECT_EQ(loaded.raster, expected);
+    }
+}
+
+// A file that shrinks after its size was taken at open: the loader reads
+// only what is there, refuses the file with the line of a file too short,
+// and hands nothing back.
+TEST_F(LoadImageTest, FileThatShrinksWhileReadIsRefused) {
+    std::vector<Rgb> palette256 = kColours;
+    palette256.resize(256, kBlack);
+    const Picture bigPicture = patternPicture(1001, 200, kColours);
+    const std::string big24 = makeBmp(bigPicture);  // 3 chunks of rows
+    const std::string small8 = makeBmp(patternPicture(5, 3, kColours), paletted(8, palette256));
+    struct Row {
+        std::string bytes;
+        long long readAt;  // the first read at or past this offset finds the file cut
+        long long cutTo;
+        std::string logLine;
+    };
+    const long long chunk = 87 * 3004;
+    const std::vector<Row> rows = {
+        /* 0 */ {big24, 54, 54 + 10, "Pixel data runs past the end of the file."},  // before the first row
+        /* 1 */ {big24, 54 + chunk, 54 + chunk + 3004, "Pixel data runs past the end of the file."},
+        /* 2 */ {big24, 54 + 2 * chunk, 54 + 2 * chunk, "Pixel data runs past the end of the file."},
+        /* 3 */ {big24, 54 + 2 * chunk, static_cast<long long>(big24.size()) - 1, "Pixel data runs past the end of the file."},
+        /* 4 */ {big24, 0, 30, "Image file is shorter than its headers."},
+        /* 5 */ {big24, 0, 1, "This is not BMP file."},
+        /* 6 */ {small8, 54, 54 + 100, "Colour table runs past the end of the file."},
+        /* 7 */ {small8, 54, 54 + 1024, "Pixel data runs past the end of the file."},  // whole table, no rows
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        writeFile("shrinks.img", rows[i].bytes);
+        shrinkFileOnReadAt(rows[i].readAt, rows[i].cutTo);
+        unsigned char *raster = nullptr;
+        VrenImageHeader header{};
+        EXPECT_EQ(loadImage("shrinks.img", &raster, &header, i % 2 == 0 ? 0 : 500), VREN_E_IMAGE_FORMAT);
+        EXPECT_EQ(raster, nullptr);
+        EXPECT_EQ(logMessages("loadImage").back(), rows[i].logLine);
+        shrinkFileOnReadAt(-1, 0);
+        EXPECT_EQ(readFile("shrinks.img").size(), static_cast<size_t>(rows[i].cutTo)) << "the file was not cut";
+    }
+    // Cut after the rows (trailing bytes only): nothing the image needs is missing.
+    writeFile("shrinks.img", big24 + "tail");
+    shrinkFileOnReadAt(54, static_cast<long long>(big24.size()));
+    const Loaded cut = load("shrinks.img");
+    ASSERT_EQ(cut.result, 0);
+    EXPECT_EQ(cut.raster, expectedRaster(bigPicture));
 }
 
 TEST_F(LoadImageTest, LoadImage1DecodesOneBitFilesAndRefusesThirtyTwo) {
@@ -356,6 +512,27 @@ TEST_F(ConvertTest, ImageMagickFilesOfEveryKind) {
         EXPECT_EQ(logMessages("loadImage"), log);
         EXPECT_TRUE(logMessages("GetImageBit").empty());
     }
+}
+
+// The converted image is decoded from its descriptor after its name is
+// removed: a large one (rows over several chunks) still decodes whole, and
+// one that shrinks while read fails with no temporary file left.
+TEST_F(ConvertTest, ConvertedFileIsDecodedAfterItsNameIsGone) {
+    writeFile("big.ppm", makePpm(patternPicture(1001, 150, kColours)));
+    ASSERT_TRUE(imageMagick({"big.ppm", "big.gif"}));
+    markLog();
+    expectLikeImageMagick("big.gif", 1001, 150);
+    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "delete the converted file", "success"}));
+
+    markLog();
+    const auto before = filesIn(".");
+    shrinkFileOnReadAt(54 + 87 * 3004, 54 + 87 * 3004 + 5);
+    const Loaded loaded = load("big.gif");
+    shrinkFileOnReadAt(-1, 0);
+    EXPECT_EQ(loaded.result, VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "delete the converted file",
+                                                                   "Pixel data runs past the end of the file."}));
+    EXPECT_EQ(filesIn("."), before);
 }
 
 TEST_F(ConvertTest, LoadImage1ConvertsToMonochrome) {

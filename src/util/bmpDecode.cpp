@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace vren {
@@ -24,11 +25,12 @@ uint32_t le32(const unsigned char *p) noexcept {
            static_cast<uint32_t>(p[3]) << 24;
 }
 
-// The information header as it stands in the file; what the file lacks reads as 0.
-VrenImageHeader readInfoHeader(const unsigned char *file, size_t size) noexcept {
+// The information header as it stands in the file's first bytes `head`, `size`
+// of which the file has; what the file lacks reads as 0.
+VrenImageHeader readInfoHeader(const unsigned char *head, uint64_t size) noexcept {
     unsigned char raw[kInfoHeaderSize] = {};
     if (size > kFileHeaderSize)
-        std::memcpy(raw, file + kFileHeaderSize, std::min(kInfoHeaderSize, size - kFileHeaderSize));
+        std::memcpy(raw, head + kFileHeaderSize, std::min<uint64_t>(kInfoHeaderSize, size - kFileHeaderSize));
     VrenImageHeader header{};
     header.biSize = le32(raw);
     header.biWidth = static_cast<int32_t>(le32(raw + 4));
@@ -52,7 +54,7 @@ struct Layout {
     bool topDown;
     unsigned bits;
     uint64_t storedRow;  // bytes of one stored row, padded to 4
-    const unsigned char *pixelArray;
+    uint64_t pixelOffset;
     // For palette depths: whether each index prints a dot.
     std::array<unsigned char, 256> dotOfIndex;
 };
@@ -71,25 +73,32 @@ int fail(const char *tag, const char *message) noexcept {
 // 54 holds the table only after a 40-byte information header, and would read
 // a longer header's own fields as colours. The entries the file declares (all
 // of them when biClrUsed is 0) must lie inside the file; entries past its end
-// that only the full table size implies count as black.
-int readPalette(const unsigned char *file, size_t size, const VrenImageHeader &header, const char *tag,
+// that only the full table size implies count as black. A file found to end
+// early here has its `size` lowered to where it ends.
+int readPalette(const ByteSource &source, uint64_t &size, const VrenImageHeader &header, const char *tag,
                 Layout &layout) noexcept {
     const uint32_t entries = 1u << layout.bits;
     const uint32_t declared = header.biClrUsed != 0 && header.biClrUsed < entries ? header.biClrUsed : entries;
     const uint64_t offset = kFileHeaderSize + static_cast<uint64_t>(header.biSize);
-    if (offset > size || (size - offset) / 4 < declared)
+    if (offset > size)
         return fail(tag, "Colour table runs past the end of the file.");
-    const uint64_t present = std::min<uint64_t>(entries, (size - offset) / 4);
+    unsigned char table[256 * 4];
+    const size_t wanted = std::min<uint64_t>(size_t{4} * entries, size - offset);
+    const size_t got = source.read(offset, table, wanted);
+    if (got < wanted)
+        size = offset + got;
+    if ((size - offset) / 4 < declared)
+        return fail(tag, "Colour table runs past the end of the file.");
     layout.dotOfIndex.fill(1);
-    for (uint32_t i = 0; i < present; ++i) {
-        const unsigned char *entry = file + offset + 4 * i;
-        layout.dotOfIndex[i] = isDot(entry[0], entry[1], entry[2]);
-    }
+    for (size_t i = 0; i < got / 4; ++i)
+        layout.dotOfIndex[i] = isDot(table[4 * i], table[4 * i + 1], table[4 * i + 2]);
     return VREN_OK;
 }
 
-int checkLayout(const unsigned char *file, size_t size, VrenImageHeader &header, const char *tag,
-                Layout &layout) noexcept {
+// `head` holds the file's first bytes; `size` is the file's length (lowered
+// when the colour table shows the file ending early).
+int checkLayout(const ByteSource &source, const unsigned char *head, uint64_t &size, VrenImageHeader &header,
+                const char *tag, Layout &layout) noexcept {
     if (size < kHeadersSize)
         return fail(tag, "Image file is shorter than its headers.");
     const unsigned bits = header.biBitCount;
@@ -107,7 +116,7 @@ int checkLayout(const unsigned char *file, size_t size, VrenImageHeader &header,
     layout.width = static_cast<uint32_t>(header.biWidth);
     layout.topDown = header.biHeight < 0;
     layout.rows = layout.topDown ? static_cast<uint32_t>(-header.biHeight) : static_cast<uint32_t>(header.biHeight);
-    if (bits <= 8 && readPalette(file, size, header, tag, layout) != VREN_OK)
+    if (bits <= 8 && readPalette(source, size, header, tag, layout) != VREN_OK)
         return VREN_E_IMAGE_FORMAT;
 
     // Products in 64 bits: a width below 2^31 times 24 bits, times a row count
@@ -119,10 +128,10 @@ int checkLayout(const unsigned char *file, size_t size, VrenImageHeader &header,
     // biSizeImage 0 is allowed for uncompressed files: the rows give the size.
     if (header.biSizeImage != 0 && header.biSizeImage < needed)
         return fail(tag, "Image size is smaller than its rows need.");
-    const uint32_t pixelOffset = le32(file + kPixelOffsetField);
+    const uint32_t pixelOffset = le32(head + kPixelOffsetField);
     if (pixelOffset > size || size - pixelOffset < needed)
         return fail(tag, "Pixel data runs past the end of the file.");
-    layout.pixelArray = file + pixelOffset;
+    layout.pixelOffset = pixelOffset;
     return VREN_OK;
 }
 
@@ -153,14 +162,17 @@ void packRow(uint32_t width, unsigned char *out, unsigned char *pixels, DotAt do
     out[x / 8] = static_cast<unsigned char>(byte);
 }
 
+// Decodes `count` stored rows from `first` on, held one after the other in
+// `chunk`. Bottom-up files store the image's last row first.
 template <bool Pixels>
-void decodeRows(const Layout &layout, unsigned char *raster, unsigned char *pixels) noexcept {
+void decodeRows(const Layout &layout, const unsigned char *chunk, uint32_t first, uint32_t count,
+                unsigned char *raster, unsigned char *pixels) noexcept {
     const size_t rowBytes = rasterRowBytes(layout.width);
     const unsigned char *dotOf = layout.dotOfIndex.data();
-    for (uint32_t r = 0; r < layout.rows; ++r) {
-        // Bottom-up files store the image's last row first.
-        const uint32_t stored = layout.topDown ? r : layout.rows - 1 - r;
-        const unsigned char *src = layout.pixelArray + stored * layout.storedRow;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t stored = first + i;
+        const uint32_t r = layout.topDown ? stored : layout.rows - 1 - stored;
+        const unsigned char *src = chunk + i * layout.storedRow;
         unsigned char *out = raster + r * rowBytes;
         unsigned char *pix = Pixels ? pixels + static_cast<size_t>(r) * layout.width : nullptr;
         switch (layout.bits) {
@@ -184,21 +196,65 @@ void decodeRows(const Layout &layout, unsigned char *raster, unsigned char *pixe
     }
 }
 
+// Stored rows per chunk: as many whole rows as fit in kPixelChunkBytes, at
+// least one, never more than the image has. 0 when there is nothing to read.
+uint32_t rowsPerChunk(const Layout &layout) noexcept {
+    if (layout.storedRow == 0 || layout.rows == 0)
+        return 0;
+    const uint64_t fit = std::max<uint64_t>(1, kPixelChunkBytes / layout.storedRow);
+    return static_cast<uint32_t>(std::min<uint64_t>(fit, layout.rows));
+}
+
+// Reads the pixel rows in order, chunk by chunk, and decodes each. False when
+// the source ends before the rows do. No chunk means nothing to read (no
+// rows, or rows of width 0).
+template <bool Pixels>
+bool streamRows(const ByteSource &source, const Layout &layout, unsigned char *chunk, uint32_t chunkRows,
+                unsigned char *raster, unsigned char *pixels) noexcept {
+    if (chunkRows == 0)
+        return true;
+    for (uint32_t first = 0; first < layout.rows;) {
+        const uint32_t count = std::min(chunkRows, layout.rows - first);
+        const size_t bytes = count * layout.storedRow;
+        if (source.read(layout.pixelOffset + first * layout.storedRow, chunk, bytes) != bytes)
+            return false;
+        decodeRows<Pixels>(layout, chunk, first, count, raster, pixels);
+        first += count;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool hasBmpSignature(const unsigned char *file, size_t size) noexcept {
     return size >= 2 && file[0] == 'B' && file[1] == 'M';
 }
 
-int decodeBmp(const unsigned char *file, size_t size, const char *tag, int32_t targetWidth,
-              VrenImageHeader &header, DecodedImage &out) noexcept {
-    if (!hasBmpSignature(file, size))
+int decodeBmp(const ByteSource &source, const char *tag, int32_t targetWidth, VrenImageHeader &header,
+              DecodedImage &out) noexcept {
+    uint64_t size = source.size();
+    unsigned char head[kHeadersSize] = {};
+    const size_t wanted = std::min<uint64_t>(kHeadersSize, size);
+    const size_t got = source.read(0, head, wanted);
+    if (got < wanted)
+        size = got;
+    if (!hasBmpSignature(head, size))
         return fail(tag, "This is not BMP file.");
-    header = readInfoHeader(file, size);
+    header = readInfoHeader(head, size);
     Layout layout{};
-    if (const int result = checkLayout(file, size, header, tag, layout); result != VREN_OK)
+    if (const int result = checkLayout(source, head, size, header, tag, layout); result != VREN_OK)
         return result;
 
+    // The only buffer for the file's bytes: a few rows at a time.
+    const uint32_t chunkRows = rowsPerChunk(layout);
+    std::unique_ptr<unsigned char[]> chunk;
+    if (chunkRows != 0) {
+        chunk.reset(new (std::nothrow) unsigned char[chunkRows * layout.storedRow]);
+        if (!chunk) {
+            printDebugLog(tag, "Failed to alloc memory for bmpFileBuff");
+            return VREN_E_NOMEM;
+        }
+    }
     const bool scaling = targetWidth != 0 && targetWidth != header.biWidth;
     if (scaling) {
         out.pixels.reset(new (std::nothrow) unsigned char[static_cast<size_t>(layout.width) * layout.rows + 1]);
@@ -213,11 +269,14 @@ int decodeBmp(const unsigned char *file, size_t size, const char *tag, int32_t t
         printDebugLog(tag, "Failed to alloc memory for imageBuff");
         return VREN_E_NOMEM;
     }
-    if (layout.width != 0) {
-        if (scaling)
-            decodeRows<true>(layout, out.raster.get(), out.pixels.get());
-        else
-            decodeRows<false>(layout, out.raster.get(), nullptr);
+    const bool complete = scaling ? streamRows<true>(source, layout, chunk.get(), chunkRows, out.raster.get(),
+                                                     out.pixels.get())
+                                  : streamRows<false>(source, layout, chunk.get(), chunkRows, out.raster.get(), nullptr);
+    if (!complete) {
+        // The file shrank after its size was checked: none of it is kept.
+        out.raster.reset();
+        out.pixels.reset();
+        return fail(tag, "Pixel data runs past the end of the file.");
     }
     // The raster is top row first whatever the file's order.
     header.biHeight = static_cast<int32_t>(layout.rows);

@@ -1,6 +1,8 @@
-// Decoding of BMP file contents held in memory into the 1-bit raster. No file
-// access here: the loaders read the file, the decoder checks every size and
-// offset against the bytes it was given.
+// Decoding of BMP file contents into the 1-bit raster. The decoder reads what
+// it needs from a ByteSource: the headers and the colour table, then the pixel
+// rows in chunks of whole rows, so memory stays bounded by the raster (and the
+// pixels for scaling) whatever the file's size. Every size and offset is
+// checked against the source's size before anything past the headers is read.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <memory>
 
 #include "VrenLabelAPI.h"
+#include "byteSource.h"
 #include "raster.h"
 
 namespace vren {
@@ -25,11 +28,17 @@ constexpr size_t kCompressionOffset = 30;
 
 bool hasBmpSignature(const unsigned char *file, size_t size) noexcept;
 
+// Pixel rows are read in chunks of about this many bytes (at least one row).
+constexpr size_t kPixelChunkBytes = 256 * 1024;
+
 // Checks the file and decodes it. `header` receives the information header as
 // soon as the file has passed the 'BM' test. Pixels for scaling are produced
-// when targetWidth is non-zero and differs from the image's width. Failures
-// are logged under `tag`. Returns 0, VREN_E_IMAGE_FORMAT or VREN_E_NOMEM.
-int decodeBmp(const unsigned char *file, size_t size, const char *tag, int32_t targetWidth,
-              VrenImageHeader &header, DecodedImage &out) noexcept;
+// when targetWidth is non-zero and differs from the image's width. A source
+// that ends before the size it announced (a file that shrank while being
+// read) is refused like a file too short for its rows, and nothing is kept.
+// Failures are logged under `tag`. Returns 0, VREN_E_IMAGE_FORMAT or
+// VREN_E_NOMEM.
+int decodeBmp(const ByteSource &source, const char *tag, int32_t targetWidth, VrenImageHeader &header,
+              DecodedImage &out) noexcept;
 
 }  // namespace vren

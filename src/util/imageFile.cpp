@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <new>
 
 #include "VrenLabelAPI.h"
 
@@ -28,6 +27,11 @@ public:
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const noexcept { return fd_; }
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -63,7 +67,27 @@ size_t readFully(int fd, unsigned char *bytes, size_t capacity) noexcept {
 
 }  // namespace
 
-int readImageFile(const char *path, const char *tag, bool noFollow, FileBytes &out) noexcept {
+FileSource::~FileSource() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+size_t FileSource::read(uint64_t offset, unsigned char *bytes, size_t length) const noexcept {
+    size_t got = 0;
+    while (got < length && offset + got < size_) {
+        const ssize_t n = pread(fd_, bytes + got, length - got, static_cast<off_t>(offset + got));
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    return got;
+}
+
+int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept {
     struct stat info {};
     Descriptor file(openRegular(path, noFollow, info));
     if (file.get() < 0) {
@@ -74,14 +98,10 @@ int readImageFile(const char *path, const char *tag, bool noFollow, FileBytes &o
         printDebugLog(tag, "Image file is too large.");
         return VREN_E_IMAGE_FORMAT;
     }
-    const size_t size = static_cast<size_t>(info.st_size);
-    out.bytes.reset(new (std::nothrow) unsigned char[size + 1]);
-    if (!out.bytes) {
-        printDebugLog(tag, "Failed to alloc memory for bmpFileBuff");
-        return VREN_E_NOMEM;
-    }
-    // A file that shrank while being read is taken as far as it goes.
-    out.size = readFully(file.get(), out.bytes.get(), size);
+    if (out.fd_ >= 0)
+        close(out.fd_);
+    out.fd_ = file.release();
+    out.size_ = static_cast<uint64_t>(info.st_size);
     return VREN_OK;
 }
 

@@ -1,21 +1,36 @@
-// Reading an image file whole into memory.
+// Opening image files for the decoder, and the probes that read only their start.
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <cstdint>
+
+#include "byteSource.h"
 
 namespace vren {
 
-struct FileBytes {
-    std::unique_ptr<unsigned char[]> bytes;
-    size_t size = 0;
+// An open regular file, read in place with pread; its size is the one fstat
+// gave at open. Owns the descriptor.
+class FileSource final : public ByteSource {
+public:
+    FileSource() = default;
+    ~FileSource() override;
+    FileSource(const FileSource &) = delete;
+    FileSource &operator=(const FileSource &) = delete;
+
+    uint64_t size() const noexcept override { return size_; }
+    size_t read(uint64_t offset, unsigned char *bytes, size_t length) const noexcept override;
+
+private:
+    friend int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept;
+    int fd_ = -1;
+    uint64_t size_ = 0;
 };
 
-// Reads a regular file whole. noFollow refuses a symbolic link at the last
-// component of the path. Logs failures under `tag`. Returns 0,
-// VREN_E_IMAGE_OPEN (missing, unreadable, not a regular file),
-// VREN_E_IMAGE_FORMAT (larger than 2 GiB) or VREN_E_NOMEM.
-int readImageFile(const char *path, const char *tag, bool noFollow, FileBytes &out) noexcept;
+// Opens a regular file for decoding. noFollow refuses a symbolic link at the
+// last component of the path. Logs failures under `tag`. Returns 0,
+// VREN_E_IMAGE_OPEN (missing, unreadable, not a regular file) or
+// VREN_E_IMAGE_FORMAT (larger than 2 GiB).
+int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept;
 
 // Reads at most `capacity` bytes from the start of a regular file into
 // `bytes`; `got` receives the count. Returns 0 or VREN_E_IMAGE_OPEN.

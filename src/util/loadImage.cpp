@@ -69,9 +69,10 @@ bool needsConversion(const Probe &probe) noexcept {
     return probe.compression != 0 && (probe.bits == 4 || probe.bits == 8 || probe.bits == 24);
 }
 
-// Converts the source into a temporary image and reads it back; the temporary
-// image is gone when this returns.
-int readConverted(const Loader &loader, const char *path, vren::FileBytes &file) {
+// Converts the source into a temporary image and opens it for decoding; the
+// temporary image's name is gone when this returns (the open descriptor still
+// reads its data).
+int openConverted(const Loader &loader, const char *path, vren::FileSource &file) {
     printDebugLog(loader.tag, "CONVERT");
     if (!vren::isReadableFile(path)) {
         printDebugLog(loader.tag, "Failed to open image file.");
@@ -87,12 +88,12 @@ int readConverted(const Loader &loader, const char *path, vren::FileBytes &file)
     }
     vren::runConverter(loader.conversion, path, temporary.path(), loader.tag);
     // The file was created empty: nothing in it means the converter wrote
-    // nothing, which is the open failure. Only a file that was read is
+    // nothing, which is the open failure. Only a file that was opened is
     // reported deleted; the temporary image goes on every path.
-    const int result = vren::readImageFile(temporary.path().c_str(), loader.tag, true, file);
+    const int result = vren::openImageFile(temporary.path().c_str(), loader.tag, true, file);
     if (result != VREN_OK)
         return result;
-    if (file.size == 0) {
+    if (file.size() == 0) {
         printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
@@ -120,15 +121,16 @@ int load(const Loader &loader, const char *path, unsigned char **raster, VrenIma
         convert = convert || needsConversion(probe);
     }
 
-    vren::FileBytes file;
-    const int read = convert ? readConverted(loader, path, file) : vren::readImageFile(path, loader.tag, false, file);
-    if (read != VREN_OK)
-        return read;
     vren::DecodedImage image;
-    const int decoded = vren::decodeBmp(file.bytes.get(), file.size, loader.tag, targetWidth, *header, image);
-    file.bytes.reset();
-    if (decoded != VREN_OK)
-        return decoded;
+    {
+        vren::FileSource file;
+        const int opened = convert ? openConverted(loader, path, file) : vren::openImageFile(path, loader.tag, false, file);
+        if (opened != VREN_OK)
+            return opened;
+        const int decoded = vren::decodeBmp(file, loader.tag, targetWidth, *header, image);
+        if (decoded != VREN_OK)
+            return decoded;
+    }  // the file is closed before scaling
 
     if (image.pixels) {
         printDebugLog(loader.tag, "pixel index : %zu",
