@@ -11,7 +11,7 @@ namespace {
 using vren::test::CommandRow;
 using vren::test::expectAppended;
 
-class BarcodeTest : public vren::test::LibraryTest {};
+class BarcodeTest : public vren::test::ComposeTest {};
 
 TEST_F(BarcodeTest, OneCallOfEachSymbology) {
     expectAppended({
@@ -146,13 +146,7 @@ TEST_F(BarcodeTest, NullDataIsRefused) {
         {"PrintMicroPDF", [] { return PrintMicroPDF(nullptr, 0, 0, 5, 50, 0, 0); }},
         {"PrintGS1DataBar", [] { return PrintGS1DataBar(nullptr, 0, 0, 5, 1, 1, 0, 6, 0); }},
     };
-    for (const auto &[name, call] : calls) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(call(), VREN_E_WRITE);
-        EXPECT_EQ(gDataIndex, 0u);
-        const std::vector<std::string> expected = {"start", "data is null", "end"};
-        EXPECT_EQ(logMessages(name), expected);
-    }
+    expectNullDataRefused(calls);
 }
 
 TEST_F(BarcodeTest, OneDimensionalLogsItsData) {

@@ -13,7 +13,7 @@ namespace {
 using vren::test::CommandRow;
 using vren::test::expectAppended;
 
-class TextTest : public vren::test::LibraryTest {
+class TextTest : public vren::test::ComposeTest {
 protected:
     // Each text function, given text whose output area cannot be allocated,
     // returns VREN_E_NOMEM, logs its "start" and "end" and leaves the pending
@@ -241,13 +241,7 @@ TEST_F(TextTest, NullDataIsRefused) {
         {"PrintVectorFont", [] { return PrintVectorFont(nullptr, 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }},
         {"PrintVectorFontW", [] { return PrintVectorFontW(nullptr, 1, 2, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0); }},
     };
-    for (const auto &[name, call] : calls) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(call(), VREN_E_WRITE);
-        EXPECT_EQ(gDataIndex, 0u);
-        const std::vector<std::string> expected = {"start", "data is null", "end"};
-        EXPECT_EQ(logMessages(name), expected);
-    }
+    expectNullDataRefused(calls);
     EXPECT_EQ(convertData(nullptr, 3, 0), VREN_E_WRITE);
     EXPECT_EQ(gDataIndex, 0u);
     const std::vector<std::string> expected = {"data is null"};

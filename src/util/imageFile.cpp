@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -50,10 +51,12 @@ int openRegular(const char *path, bool noFollow, struct stat &info) noexcept {
     return fd;
 }
 
-size_t readFully(int fd, unsigned char *bytes, size_t capacity) noexcept {
+// Reads up to `length` bytes from `offset`, retrying interrupted reads.
+// Fewer only where the file ends or cannot be read.
+size_t readAt(int fd, uint64_t offset, unsigned char *bytes, size_t length) noexcept {
     size_t got = 0;
-    while (got < capacity) {
-        const ssize_t n = read(fd, bytes + got, capacity - got);
+    while (got < length) {
+        const ssize_t n = pread(fd, bytes + got, length - got, static_cast<off_t>(offset + got));
         if (n > 0) {
             got += static_cast<size_t>(n);
             continue;
@@ -73,18 +76,9 @@ FileSource::~FileSource() {
 }
 
 size_t FileSource::read(uint64_t offset, unsigned char *bytes, size_t length) const noexcept {
-    size_t got = 0;
-    while (got < length && offset + got < size_) {
-        const ssize_t n = pread(fd_, bytes + got, length - got, static_cast<off_t>(offset + got));
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        break;
-    }
-    return got;
+    if (offset >= size_)
+        return 0;
+    return readAt(fd_, offset, bytes, static_cast<size_t>(std::min<uint64_t>(length, size_ - offset)));
 }
 
 int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept {
@@ -112,7 +106,7 @@ int readFileStart(const char *path, const char *tag, unsigned char *bytes, size_
         printDebugLog(tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
-    got = readFully(file.get(), bytes, capacity);
+    got = readAt(file.get(), 0, bytes, capacity);
     return VREN_OK;
 }
 

@@ -54,6 +54,22 @@ inline void expectAppended(const std::vector<CommandRow> &rows) {
     }
 }
 
+// The fixture for composition commands that carry data.
+class ComposeTest : public LibraryTest {
+protected:
+    // Each call passes null data: it must fail with VREN_E_WRITE, append
+    // nothing, and log "start", "data is null", "end" under its own name.
+    void expectNullDataRefused(const std::vector<std::pair<const char *, std::function<int()>>> &calls) {
+        for (const auto &[name, call] : calls) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(call(), VREN_E_WRITE);
+            EXPECT_EQ(gDataIndex, 0u);
+            const std::vector<std::string> expected = {"start", "data is null", "end"};
+            EXPECT_EQ(logMessages(name), expected);
+        }
+    }
+};
+
 // The fixture for commands written to the printer at once.
 class WireTest : public LibraryTest {
 protected:
