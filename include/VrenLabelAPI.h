@@ -321,7 +321,14 @@ VREN_API int PrintCircle(int x, int y, int size, int multiplier);
  * Parameters named fieldN are written to field N of the header (x and y are
  * fields 1 and 2; in B2 and B3 field 3 is the symbology letter); what they
  * mean is the printer's. Accepted values are listed; others are replaced by
- * the default after "else". Results as for the text functions.
+ * the default after "else". Each logs "start" and, whatever its result, "end".
+ *
+ * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is
+ * null" logged) or when a send was incomplete: the buffer check's send (the
+ * new command then stays in the buffer with the rest), the send that had to
+ * make room first (the command is then not appended), or the send of a
+ * command longer than the whole buffer; VREN_E_NOMEM when such a command
+ * could not be copied for sending (it is neither sent nor appended).
  */
 
 /**

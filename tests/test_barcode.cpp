@@ -5,6 +5,8 @@
 #include <string>
 
 #include "command_rows.h"
+#include "log_records.h"
+#include "memory_limit.h"
 
 namespace {
 
@@ -153,6 +155,139 @@ TEST_F(BarcodeTest, OneDimensionalLogsItsData) {
     ASSERT_EQ(Print1DBarcode("12345", 50, 100, 1, 2, 6, 100, 0, 0), VREN_OK);
     const std::vector<std::string> expected = {"start", "barcode data : 12345, 5", "end"};
     EXPECT_EQ(logMessages("Print1DBarcode"), expected);
+}
+
+// The records of one call in order, across the function, the buffer check
+// and the transport: "start" first, "end" last whatever the result, the
+// buffer check's records between them; Print1DBarcode alone logs its data
+// (as data, never as a format). Each row runs on an empty buffer (nothing
+// sent), then not connected on a nearly full one (the send fails).
+TEST_F(BarcodeTest, EachCallLogsInOrder) {
+    struct Row {
+        const char *name;
+        std::function<int()> call;
+        const char *dataLine;  // Print1DBarcode only
+    };
+    const Row rows[] = {
+        /* 1 */ {"Print1DBarcode", [] { return Print1DBarcode("%s%d'\r", 50, 100, 1, 2, 6, 100, 0, 0); },
+                 "barcode data : %s%d'\r, 6"},
+        /* 2 */ {"Print1DBarcode", [] { return Print1DBarcode("", 50, 100, 1, 2, 6, 100, 0, 0); }, "barcode data : , 0"},
+        /* 3 */ {"PrintMaxiCode", [] { return PrintMaxiCode("%s", 10, 20, 2); }, nullptr},
+        /* 4 */ {"PrintPDF417", [] { return PrintPDF417("ABC", 10, 20, 2, 40, 3, 1, 1, 7, 3, 10, 0); }, nullptr},
+        /* 5 */ {"PrintQRCode", [] { return PrintQRCode("ABC", 100, 50, 2, 1, 3, 0); }, nullptr},
+        /* 6 */ {"PrintDataMatrix", [] { return PrintDataMatrix("ABC", 10, 20, 3, 1, 1); }, nullptr},
+        /* 7 */ {"PrintAztec", [] { return PrintAztec("ABC", 10, 20, 4, 1, 23, 0, 0, 5, 2); }, nullptr},
+        /* 8 */ {"PrintCode49", [] { return PrintCode49("ABC", 10, 20, 2, 4, 50, 1, 3, 9); }, nullptr},
+        /* 9 */ {"PrintCODABLOCK", [] { return PrintCODABLOCK("ABC", 10, 20, 2, 4, 50, 1, 8, 2, 4); }, nullptr},
+        /* 10 */ {"PrintMicroPDF", [] { return PrintMicroPDF("ABC", 10, 20, 4, 100, 7, 1); }, nullptr},
+        /* 11 */ {"PrintGS1DataBar", [] { return PrintGS1DataBar("A", 10, 20, 6, 2, 2, 0, 7, 1); }, nullptr},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        const std::string name = row.name;
+        const auto expected = [&](std::vector<std::string> check) {
+            std::vector<std::string> records = {name + ": start"};
+            if (row.dataLine != nullptr)
+                records.push_back(name + ": " + row.dataLine);
+            records.insert(records.end(), check.begin(), check.end());
+            records.push_back(name + ": end");
+            return records;
+        };
+
+        initDataBuffer();
+        markLog();
+        EXPECT_EQ(row.call(), VREN_OK);
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records,
+                  expected({"bufferCheck: start", "bufferCheck: end"}));
+
+        const std::string pending(vren::test::kNearlyFull, 'p');
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = static_cast<uint32_t>(pending.size());
+        markLog();
+        EXPECT_EQ(row.call(), VREN_E_WRITE);
+        const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
+        EXPECT_EQ(log.records,
+                  expected({"bufferCheck: start", "writeData: write data : ", "bufferCheck: Failed to write"}));
+        EXPECT_EQ(log.bytesWritten, gDataIndex) << "the whole buffer, the new command included";
+    }
+}
+
+// Not connected, so every send fails. A command that does not fit into the
+// free space sends the buffer first: that send fails, the command is not
+// appended, the buffer is left as it was and the buffer check does not run.
+// A command longer than the whole buffer, on an empty one, fails its own send.
+TEST_F(BarcodeTest, FailedSendBeforeTheCommand) {
+    const std::string data(600, 'd');
+    const std::string oversize(5000, 'o');
+    struct Row {
+        const char *name;
+        std::function<int()> call;
+        size_t pending;
+        std::vector<std::string> log;
+    };
+    const Row rows[] = {
+        /* 1 */ {"PrintQRCode", [&] { return PrintQRCode(data.c_str(), 1, 2, 2, 1, 4, 0); }, 3500,
+                 {"start", "Failed to write", "end"}},
+        /* 2 */ {"Print1DBarcode", [&] { return Print1DBarcode(data.c_str(), 1, 2, 1, 2, 6, 100, 0, 0); }, 3500,
+                 {"start", "barcode data : " + data + ", 600", "Failed to write", "end"}},
+        /* 3 */ {"PrintPDF417", [&] { return PrintPDF417(oversize.c_str(), 1, 2, 30, 5, 0, 0, 0, 0, 3, 10, 0); }, 0,
+                 {"start", "Failed to write", "end"}},
+        /* 4 */ {"Print1DBarcode", [&] { return Print1DBarcode(oversize.c_str(), 1, 2, 1, 2, 6, 100, 0, 0); }, 0,
+                 {"start", "barcode data : " + oversize + ", 5000", "Failed to write", "end"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        const std::string pending(row.pending, 'p');
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = static_cast<uint32_t>(pending.size());
+        markLog();
+        EXPECT_EQ(row.call(), VREN_E_WRITE);
+        EXPECT_LONG_BYTES(pending, vren::test::pendingBytes());
+        EXPECT_EQ(gPrintData[gDataIndex], 0) << "no byte written behind the fill level";
+        EXPECT_EQ(logMessages(row.name), row.log);
+        EXPECT_TRUE(logMessages("bufferCheck").empty());
+    }
+}
+
+// A command longer than the whole buffer is copied into one request before it
+// is sent; when that copy cannot be allocated, the function returns
+// VREN_E_NOMEM, sends and appends nothing, skips the buffer check and still
+// logs "end". Runs in a child process whose address space it limits.
+TEST_F(BarcodeTest, OversizeCommandWithoutMemory) {
+    if (!vren::test::kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";
+    const auto allFail = [this] {
+        const std::string data(24 << 20, 'D');
+        const char *d = data.c_str();
+        vren::test::limitAddressSpace(8 << 20);
+        const std::vector<std::pair<const char *, std::function<int()>>> calls = {
+            {"Print1DBarcode", [d] { return Print1DBarcode(d, 1, 2, 1, 2, 6, 100, 0, 0); }},
+            {"PrintMaxiCode", [d] { return PrintMaxiCode(d, 1, 2, 2); }},
+            {"PrintPDF417", [d] { return PrintPDF417(d, 1, 2, 30, 5, 0, 0, 0, 0, 3, 10, 0); }},
+            {"PrintQRCode", [d] { return PrintQRCode(d, 1, 2, 2, 1, 4, 0); }},
+            {"PrintDataMatrix", [d] { return PrintDataMatrix(d, 1, 2, 2, 0, 0); }},
+            {"PrintAztec", [d] { return PrintAztec(d, 1, 2, 2, 0, 0, 0, 15, 0, 0); }},
+            {"PrintCode49", [d] { return PrintCode49(d, 1, 2, 0, 0, 0, 0, 0, 0); }},
+            {"PrintCODABLOCK", [d] { return PrintCODABLOCK(d, 1, 2, 0, 0, 0, 0, 30, 0, 10); }},
+            {"PrintMicroPDF", [d] { return PrintMicroPDF(d, 1, 2, 5, 50, 0, 0); }},
+            {"PrintGS1DataBar", [d] { return PrintGS1DataBar(d, 1, 2, 5, 1, 1, 0, 6, 0); }},
+        };
+        bool ok = true;
+        for (const auto &[name, call] : calls) {
+            markLog();
+            ok = ok && call() == VREN_E_NOMEM && gDataIndex == 0 && gPrintData[0] == 0;
+            // Print1DBarcode's data line may itself be lost for lack of memory.
+            std::vector<std::string> messages = logMessages(name);
+            std::erase_if(messages, [](const std::string &m) { return m.starts_with("barcode data : "); });
+            ok = ok && messages == std::vector<std::string>{"start", "Failed to alloc memory for the command", "end"} &&
+                 logMessages("bufferCheck").empty() && logMessages("writeData").empty();
+        }
+        return ok;
+    };
+    EXPECT_EXIT(std::exit(allFail() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // The buffer is sent once a command leaves it at 3584 bytes or more.
