@@ -233,8 +233,9 @@ VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer
  * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is null"
  * logged), when a send of the buffer was incomplete, or, for text that is
  * converted, when the conversion failed; VREN_E_NOMEM when the conversion's
- * output area could not be allocated. A text command that fails its
- * conversion leaves the command buffer as it was.
+ * output area, or the memory for a command longer than the whole buffer,
+ * could not be allocated. A text command that fails its conversion leaves
+ * the command buffer as it was.
  */
 
 /*
@@ -732,11 +733,14 @@ VREN_API void initDataBuffer(void);
 VREN_API int bufferCheck(void);
 /**
  * Converts length bytes of UTF-8 data to codePage (see the code page table
- * above) and appends them as a quoted field, then runs bufferCheck(). Returns
- * 0; VREN_E_WRITE when the conversion failed or data is null (nothing
- * appended); VREN_E_NOMEM when the output area of 2 x length bytes could not
- * be allocated, a negative length included (nothing appended); or
- * bufferCheck()'s result.
+ * above) and appends them as a quoted field, then runs bufferCheck(). A code
+ * page outside 0..8 appends data unconverted, up to its NUL whatever length
+ * says ("Wrong code page."). Returns 0; VREN_E_WRITE when the conversion
+ * failed, the converter for the code page could not be opened, or data is
+ * null (nothing appended); VREN_E_NOMEM when the output area of 2 x length
+ * bytes could not be allocated, a negative length included (nothing
+ * appended); or bufferCheck()'s result. Logs under "convertData", without
+ * "start" or "end".
  */
 VREN_API int convertData(const char *data, int length, int codePage);
 

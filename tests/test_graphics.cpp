@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "command_rows.h"
+#include "log_records.h"
 
 namespace {
 
@@ -30,7 +31,33 @@ TEST_F(GraphicsTest, BlocksAndCircles) {
         /* 12 */ {[] { return PrintCircle(100, 100, 1, 1); }, "CD100,100,1,1\r"},
         /* 13 */ {[] { return PrintCircle(-100, -5, 7, 5); }, "CD-100,-5,2,1\r"},
         /* 14 */ {[] { return PrintCircle(INT_MIN, INT_MIN, -1, 0); }, "CD-2147483648,-2147483648,2,1\r"},
+        /* 15 */ {[] { return PrintBlock(1, 2, 3, 4, INT_MAX, 3); }, "", VREN_E_BLOCK_OPTION},
+        /* 16 */ {[] { return PrintBlock(1, 2, 3, 4, INT_MIN, 3); }, "", VREN_E_BLOCK_OPTION},
+        /* 17 */ {[] { return PrintCircle(0, 0, 5, 2); }, "CD0,0,5,2\r"},
+        /* 18 */ {[] { return PrintCircle(0, 0, 2, 3); }, "CD0,0,2,3\r"},
     });
+}
+
+// The records of each call in order: the buffer check runs between the
+// function's "start" and "end"; an invalid option runs none and logs no "end".
+TEST_F(GraphicsTest, RecordsInOrder) {
+    struct Row {
+        std::function<int()> call;
+        std::vector<std::string> records;
+    };
+    const Row rows[] = {
+        /* 1 */ {[] { return PrintBlock(1, 2, 3, 4, 0, 0); },
+                 {"PrintBlock: start", "bufferCheck: start", "bufferCheck: end", "PrintBlock: end"}},
+        /* 2 */ {[] { return PrintCircle(1, 2, 3, 4); },
+                 {"PrintCircle: start", "bufferCheck: start", "bufferCheck: end", "PrintCircle: end"}},
+        /* 3 */ {[] { return PrintBlock(1, 2, 3, 4, 5, 0); }, {"PrintBlock: start", "PrintBlock: wrong block option"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        markLog();
+        rows[i].call();
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+    }
 }
 
 TEST_F(GraphicsTest, InvalidBlockOptionLogsNoEnd) {

@@ -1,12 +1,45 @@
 // Text commands in device and vector fonts, and the conversion of their text
 // to the printer's code pages.
+#include <dlfcn.h>
+#include <iconv.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "command_rows.h"
+#include "log_records.h"
 #include "memory_limit.h"
+
+namespace {
+
+// While set, the converter is refused as it is on a system that lacks the
+// code page (see iconv_open below).
+std::atomic<bool> gConvertersMissing{false};
+
+struct ConvertersMissing {
+    ConvertersMissing() { gConvertersMissing = true; }
+    ~ConvertersMissing() { gConvertersMissing = false; }
+    ConvertersMissing(const ConvertersMissing &) = delete;
+    ConvertersMissing &operator=(const ConvertersMissing &) = delete;
+};
+
+}  // namespace
+
+// The test program's iconv_open takes the library's calls: it answers as the
+// C library does for a code page it does not know, or passes the call on.
+extern "C" iconv_t iconv_open(const char *to, const char *from) {
+    static const auto real = reinterpret_cast<iconv_t (*)(const char *, const char *)>(dlsym(RTLD_NEXT, "iconv_open"));
+    if (gConvertersMissing) {
+        errno = EINVAL;
+        return reinterpret_cast<iconv_t>(-1);
+    }
+    return real(to, from);
+}
 
 namespace {
 
@@ -56,6 +89,8 @@ const std::string kKanaEucJp = "\xA5\xAB\xA5\xCA\xA4\xA2";
 const std::string kKanaSjis = "\x83\x4A\x83\x69\x82\xA0";
 const std::string kThai = "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2";  // ไทย
 const std::string kThaiCp874 = "\xE4\xB7\xC2";                    // TIS-620 layout
+const std::string kCopyright = "\xC2\xA9";                         // ©: not in GB 2312
+const std::string kCopyrightGb18030 = "\x81\x30\x84\x38";          // four-byte index 38
 
 std::string quoted(const std::string &header, const std::string &text) { return header + "'" + text + "'\r"; }
 
@@ -138,6 +173,26 @@ TEST_F(TextTest, FontsRouteTheirTextToCodePages) {
         /* 25 */ {[=] { return PrintVectorFontW(han.c_str(), 1, 2, -3, 8, 8, 0, 0, 0, 0, 0, 0, 0, 1); }, quoted(v + "U" + vfTail, kHanEucKr)},
         /* 26: empty text, converted */
         {[=] { return PrintDeviceFont("", 1, 2, 'a', 1, 1, 0, 0); }, quoted(t + "a" + dfTail, "")},
+        // The edges of each font range, one row per font not yet covered.
+        /* 27 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'e', 1, 1, 0, 0); }, quoted(t + "e" + dfTail, kHanEucKr)},
+        /* 28 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'h', 1, 1, 0, 0); }, quoted(t + "h" + dfTail, han)},
+        /* 29 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'i', 1, 1, 0, 0); }, quoted(t + "i" + dfTail, han)},
+        /* 30 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'l', 1, 1, 0, 0); }, quoted(t + "l" + dfTail, han)},
+        /* 31: out of range: written as 3, sent unchanged */
+        {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'n' + 1, 1, 1, 0, 0); }, quoted(t + "3" + dfTail, han)},
+        /* 32 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'a' - 1, 1, 1, 0, 0); }, quoted(t + "3" + dfTail, han)},
+        /* 33 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 9, 1, 1, 0, 0); }, quoted(t + "9" + dfTail, han)},
+        /* 34 */ {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 8, 1, 1, 0, 0, 0); }, quoted(t + "8" + dfTail, han)},
+        /* 35: W converts the fonts that the plain function sends unchanged */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 'g', 1, 1, 0, 0, 1); }, quoted(t + "g" + dfTail, kHanEucKr)},
+        /* 36 */ {[=] { return PrintDeviceFontW(zh.c_str(), 1, 2, 'n', 1, 1, 0, 0, 5); }, quoted(t + "n" + dfTail, kZhongwenBig5)},
+        /* 37 */ {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 'n' + 1, 1, 1, 0, 0, 0); }, quoted(t + "3" + dfTail, han)},
+        /* 38 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "b" + vfTail, han)},
+        /* 39 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, -1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "U" + vfTail, han)},
+        /* 40: W converts fonts 5 and 6 too, and with the caller's code page */
+        {[=] { return PrintVectorFontW(han.c_str(), 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0); }, quoted(v + "a" + vfTail, kHanEucKr)},
+        /* 41 */ {[=] { return PrintVectorFontW(kana.c_str(), 1, 2, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 6); }, quoted(v + "b" + vfTail, kKanaEucJp)},
+        /* 42 */ {[=] { return PrintVectorFontW(zh.c_str(), 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }, quoted(v + "B" + vfTail, kZhongwenGb)},
     });
 }
 
@@ -161,6 +216,9 @@ TEST_F(TextTest, ConvertDataCodePages) {
         /* 11: outside the table: sent unconverted */
         {9, kHan, kHan},
         /* 12 */ {-1, kHan, kHan},
+        /* 13: two UTF-8 bytes become four: the output area is full */
+        {3, kCopyright + kCopyright + kCopyright, kCopyrightGb18030 + kCopyrightGb18030 + kCopyrightGb18030},
+        /* 14 */ {3, "A" + kCopyright, "A" + kCopyrightGb18030},
     };
     std::vector<CommandRow> rows;
     for (const Case &c : cases)
@@ -175,6 +233,104 @@ TEST_F(TextTest, ConvertDataLogsItsSteps) {
     const std::vector<std::string> expected = {"dataLen = 6", "conv EUC-KR", "dataLen = 3", "Wrong code page."};
     EXPECT_EQ(logMessages("convertData"), expected);
     EXPECT_EQ(logMessages("bufferCheck").size(), 4u);
+}
+
+// The length decides how much is converted; text outside the table goes out
+// up to its NUL whatever the length says.
+TEST_F(TextTest, ConvertDataLength) {
+    const std::string hangeul = kHangeul, han = kHan;
+    expectAppended({
+        /* 1: the first syllable only */ {[=] { return convertData(hangeul.c_str(), 3, 0); }, quoted("", kHanEucKr)},
+        /* 2 */ {[=] { return convertData(hangeul.c_str(), 0, 0); }, quoted("", "")},
+        /* 3: a syllable cut by the length is incomplete input */
+        {[=] { return convertData(hangeul.c_str(), 4, 0); }, "", VREN_E_WRITE},
+        /* 4 */ {[=] { return convertData("ABCDEF", 2, 9); }, quoted("", "ABCDEF")},
+        /* 5 */ {[=] { return convertData(han.c_str(), 0, -1); }, quoted("", han)},
+    });
+}
+
+// The records of one text command, in order, across the function, the
+// conversion and the buffer check.
+TEST_F(TextTest, RecordsInOrder) {
+    const std::string han = kHan;
+    struct Row {
+        std::function<int()> call;
+        int result;
+        std::vector<std::string> records;
+    };
+    const std::vector<std::string> check = {"bufferCheck: start", "bufferCheck: end"};
+    auto with = [](std::vector<std::string> a, const std::vector<std::string> &b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Row rows[] = {
+        /* 1 */ {[] { return PrintDeviceFont("ABC", 1, 2, 3, 1, 1, 0, 0); }, VREN_OK,
+                 with(with({"PrintDeviceFont: start"}, check), {"PrintDeviceFont: end"})},
+        /* 2 */ {[=] { return PrintDeviceFont(han.c_str(), 1, 2, 'a', 1, 1, 0, 0); }, VREN_OK,
+                 with(with({"PrintDeviceFont: start", "convertData: dataLen = 3", "convertData: conv EUC-KR"}, check),
+                      {"PrintDeviceFont: end"})},
+        /* 3: outside the table */
+        {[=] { return PrintVectorFontW(han.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 12); }, VREN_OK,
+         with(with({"PrintVectorFontW: start", "convertData: dataLen = 3", "convertData: Wrong code page."}, check),
+              {"PrintVectorFontW: end"})},
+        /* 4: a failed conversion runs no buffer check */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 0, 1, 1, 0, 0, 6); }, VREN_E_WRITE,
+         {"PrintDeviceFontW: start", "convertData: dataLen = 3", "convertData: conv EUC-JP",
+          "convertData: Failed to convert. errno : 84", "PrintDeviceFontW: end"}},
+        /* 5: a plain font of the W variant does not go through the conversion */
+        {[=] { return PrintDeviceFontW(han.c_str(), 1, 2, 5, 1, 1, 0, 0, 0); }, VREN_OK,
+         with(with({"PrintDeviceFontW: start"}, check), {"PrintDeviceFontW: end"})},
+        /* 6 */ {[=] { return PrintVectorFont(han.c_str(), 1, 2, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, VREN_OK,
+                 with(with({"PrintVectorFont: start"}, check), {"PrintVectorFont: end"})},
+        /* 7 */ {[] { return PrintVectorFont(nullptr, 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, VREN_E_WRITE,
+                 {"PrintVectorFont: start", "PrintVectorFont: data is null", "PrintVectorFont: end"}},
+        /* 8: convertData itself logs no start or end */
+        {[=] { return convertData(han.c_str(), 3, 8); }, VREN_E_WRITE,
+         {"convertData: dataLen = 3", "convertData: conv CP874", "convertData: Failed to convert. errno : 84"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        markLog();
+        EXPECT_EQ(rows[i].call(), rows[i].result);
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+    }
+}
+
+// A buffer check that fails to send comes between the conversion's lines and
+// the function's "end".
+TEST_F(TextTest, RecordsOfAFailedSend) {
+    const std::string pending(vren::test::kNearlyFull, 'p');
+    std::memcpy(gPrintData, pending.data(), pending.size());
+    gDataIndex = static_cast<uint32_t>(pending.size());
+    EXPECT_EQ(PrintVectorFont(kHan.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0), VREN_E_WRITE);
+    const std::vector<std::string> expected = {
+        "PrintVectorFont: start", "convertData: dataLen = 3", "convertData: conv EUC-KR", "bufferCheck: start",
+        "writeData: write data : ", "bufferCheck: Failed to write", "PrintVectorFont: end"};
+    const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
+    EXPECT_EQ(log.records, expected);
+    EXPECT_EQ(log.bytesWritten, gDataIndex);
+}
+
+// A code page the system's converter does not offer fails like any other
+// conversion failure: -105 with the converter's error number, nothing
+// appended, no buffer check.
+TEST_F(TextTest, MissingConverterFailsTheConversion) {
+    const ConvertersMissing missing;
+    const char *names[] = {"EUC-KR", "CP949", "EUC-CN", "GB18030", "BIG5", "CP950", "EUC-JP", "CP932", "CP874"};
+    for (int page = 0; page < 9; ++page) {
+        SCOPED_TRACE(page);
+        markLog();
+        EXPECT_EQ(PrintDeviceFontW("A", 1, 2, 0, 1, 1, 0, 0, page), VREN_E_WRITE);
+        EXPECT_EQ(gDataIndex, 0u);
+        const std::vector<std::string> expected = {
+            "PrintDeviceFontW: start", "convertData: dataLen = 1", std::string("convertData: conv ") + names[page],
+            "convertData: Failed to convert. errno : " + std::to_string(EINVAL), "PrintDeviceFontW: end"};
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, expected);
+    }
+    // Outside the table no converter is asked for.
+    EXPECT_EQ(convertData("A", 1, 9), VREN_OK);
+    EXPECT_BYTES("'A'\r", vren::test::pendingBytes());
 }
 
 TEST_F(TextTest, EveryCodePageIsLoggedByName) {
