@@ -1,6 +1,9 @@
 // The debug log: record format, file handling and failure paths.
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <regex>
 
@@ -107,6 +110,43 @@ TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     ASSERT_EQ(found.size(), 2u);
     for (const auto &record : found)
         EXPECT_EQ(withoutStamp(record), "T  : Failed vasprinterf. Can't write dubug log.\n");
+}
+
+// Seconds since midnight of a record's time stamp.
+int secondOfDay(const std::string &record) {
+    std::smatch m;
+    const std::regex time(R"( (\d{2}):(\d{2}):(\d{2})\.)");
+    if (!std::regex_search(record, m, time))
+        return -1;
+    return std::stoi(m[1]) * 3600 + std::stoi(m[2]) * 60 + std::stoi(m[3]);
+}
+
+// The date and time are local time in the zone in force when the record is
+// written, also when the application changed TZ since the last record.
+TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
+    const char *saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    printDebugLog("t", "utc");
+    setenv("TZ", "EAT-3", 1);  // three hours east of UTC, taken up without tzset()
+    timeval start{}, now{};
+    gettimeofday(&start, nullptr);
+    do
+        gettimeofday(&now, nullptr);
+    while (now.tv_sec == start.tv_sec);
+    printDebugLog("t", "east");
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), 2u);
+    const int difference = (secondOfDay(found[1]) - secondOfDay(found[0]) + 86400) % 86400;
+    EXPECT_GE(difference, 3 * 3600);
+    EXPECT_LE(difference, 3 * 3600 + 3);
 }
 
 // The transport's per-byte records look exactly like single records: a NUL
