@@ -100,6 +100,26 @@ TEST_F(DebugLog, UnwritableDirectoryReportsOnStandardOutput) {
     ASSERT_EQ(chdir(directory_.c_str()), 0);
 }
 
+// Without a log file the library works as usual, and every record it cannot
+// write says so, the per-byte records of the transport included.
+TEST_F(DebugLog, UnwritableDirectoryDoesNotStopTheLibrary) {
+    ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+    ASSERT_EQ(mkdir("gone", 0700), 0);
+    ASSERT_EQ(chdir("gone"), 0);
+    ASSERT_EQ(rmdir((directory_ + "/gone").c_str()), 0);
+    ::testing::internal::CaptureStdout();
+    const int result = DirectIO("abc", 3, nullptr, nullptr);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+    EXPECT_EQ(result, VREN_OK);
+    EXPECT_BYTES("abc", printed(3));
+    // DirectIO "start", "write data : ", three bytes, "complete to write the data.", "end".
+    std::string expected;
+    for (int i = 0; i < 7; ++i)
+        expected += "Failed to open log file.\n";
+    EXPECT_EQ(out, expected);
+}
+
 TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     // In the C locale a lone surrogate has no multibyte form: vasprintf fails.
     printDebugLog("t", "%ls", L"\xD800");
