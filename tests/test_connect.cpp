@@ -28,6 +28,8 @@ uint16_t closedPort() {
 // gPrinterModel holds 7 before each row: a reply that names no model of the
 // table sets it to 0, a reply that is not usable leaves it alone.
 TEST_F(Connect, IdentificationOutcomes) {
+    // Usable without "read OK.": its second-to-last byte is CR.
+    const std::string kLast20 = "LQ2" + std::string(15, '.') + "\rx";
     struct Row {
         std::string reply;
         bool answer;
@@ -48,6 +50,11 @@ TEST_F(Connect, IdentificationOutcomes) {
         // Ends in neither CR LF nor LF LF: five attempts, the last brings nothing.
         /* 6 */ {"LQ1 ok\n", true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
         /* 7 */ {"LQ2\n\n", true, 0, 152, 1, {"read OK.", "model = LQ2\n\n, 7", "model = LQ2\n\n, 152", "success"}},
+        // A reply of 100 bytes: each attempt reads 20 of them, none ends in a
+        // line end, and the outcome rests on the fifth attempt alone.
+        /* 8 */ {std::string(80, 'z') + kLast20, true, 0, 152, 5,
+                 {"model = " + kLast20 + ", 7", "model = " + kLast20 + ", 152", "success"}},
+        /* 9 */ {"LQ1" + std::string(97, 'z'), true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
@@ -283,6 +290,19 @@ TEST_F(Connect, RequestedKindSetsThePacingOfLaterWrites) {
                 pauses.push_back(200000);
         }
         EXPECT_EQ(sleepsTaken(), pauses);
+    }
+}
+
+// An address that begins with "/dev/lp" (in any case) is the parallel
+// opener's path as it stands, colon and all; it is opened once.
+TEST_F(Connect, ParallelAddressIsThePathAsGiven) {
+    for (const char *address : {"/dev/lp97:9600", "/DEV/LP97/x"}) {
+        SCOPED_TRACE(address);
+        markLog();
+        EXPECT_EQ(ConnectToPrinter(address), VREN_E_OPEN);
+        EXPECT_EQ(logMessages("ConnectToPrinter")[1], "Request a parallel connection.");
+        const auto log = logMessages("openDeviceParallel");
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string("Parallel port : ") + address), 1);
     }
 }
 
