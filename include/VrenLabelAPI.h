@@ -663,8 +663,13 @@ VREN_API void strToUpper(const char *source, char *destination, int32_t count);
 
 /**
  * Appends one record "<date time>.<usec>  : [<tag padded to 25>] <message>\n"
- * to the debug log. Never fails towards its caller: a message that cannot be
- * formatted (a null format included) leaves a failure record instead.
+ * to the debug log "VRENLinuxSDKLog.txt" in the current working directory,
+ * opening and closing the file for the record. The date and time are local
+ * time as "%Y/%m/%d %H:%M:%S"; a tag longer than 25 characters is written
+ * whole. Never fails towards its caller: when the file cannot be opened,
+ * "Failed to open log file." goes to standard output and the record is lost;
+ * a message that cannot be formatted (a null format included) leaves a
+ * failure record without tag instead.
  */
 VREN_API void printDebugLog(const char *tag, const char *format, ...) VREN_PRINTF_LIKE(2, 3);
 

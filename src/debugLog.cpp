@@ -18,7 +18,9 @@ constexpr const char *kLogFile = "VRENLinuxSDKLog.txt";
 
 // Date and time text of one time reading. The calendar conversion is done once
 // per second: the transport logs one record per byte, and a fresh localtime()
-// for each of them would cost more than the record itself.
+// for each of them would cost more than the record itself. Like localtime(),
+// each conversion first takes up the time zone in force (TZ may have changed
+// since), which localtime_r() alone would not do.
 struct Stamp {
     const char *text;  // valid until the next reading on this thread
     size_t length;
@@ -34,6 +36,7 @@ Stamp now() noexcept {
     if (tv.tv_sec != cachedSecond) {
         tm local{};
         time_t seconds = tv.tv_sec;
+        tzset();
         localtime_r(&seconds, &local);
         cachedLength = strftime(cachedText, sizeof cachedText, "%Y/%m/%d %H:%M:%S", &local);
         cachedText[cachedLength] = '\0';
@@ -47,27 +50,27 @@ void reportOpenFailure() noexcept {
 }
 
 // The message is written as "%s" would write it: up to its first NUL.
-void writeRecord(std::FILE *file, const char *tag, const char *text) noexcept {
-    const Stamp stamp = now();
+void writeRecord(std::FILE *file, const Stamp &stamp, const char *tag, const char *text) noexcept {
     std::fprintf(file, "%s.%06u  : [%-25s] %s\n", stamp.text, stamp.micros, tag, text);
 }
 
-void writeFailureRecord(std::FILE *file) noexcept {
-    const Stamp stamp = now();
+void writeFailureRecord(std::FILE *file, const Stamp &stamp) noexcept {
     std::fprintf(file, "%s.%06u  : Failed vasprinterf. Can't write dubug log.\n", stamp.text, stamp.micros);
 }
 
 // Formats the message and writes its record, or the failure record when the
-// message cannot be formatted.
+// message cannot be formatted. The record carries the time at which the call
+// came, read before the message is formatted.
 void writeFormatted(std::FILE *file, const char *tag, const char *format, std::va_list args) noexcept {
+    const Stamp stamp = now();
     char *text = nullptr;
     // A null format cannot be formatted: it gets the failure record rather
     // than crashing the application inside vasprintf.
     if (format == nullptr || vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file);
+        writeFailureRecord(file, stamp);
         return;
     }
-    writeRecord(file, tag, text);
+    writeRecord(file, stamp, tag, text);
     std::free(text);
 }
 

@@ -4,7 +4,9 @@
 
 #include <climits>
 
+#include "fake_write.h"
 #include "library_test.h"
+#include "log_records.h"
 
 namespace vren::test {
 namespace {
@@ -23,30 +25,41 @@ uint16_t closedPort() {
     return probe.listenTcp(0);  // closed again when the probe goes
 }
 
+// gPrinterModel holds 7 before each row: a reply that names no model of the
+// table sets it to 0, a reply that is not usable leaves it alone.
 TEST_F(Connect, IdentificationOutcomes) {
+    // Usable without "read OK.": its second-to-last byte is CR.
+    const std::string kLast20 = "LQ2" + std::string(15, '.') + "\rx";
     struct Row {
         std::string reply;
         bool answer;
         int result;
         uint32_t model;
+        size_t reads;                            // read attempts made
         std::vector<std::string> modelCheckLog;  // after "start"
     };
     const Row rows[] = {
-        /* 0 */ {"LQ1\r\n", true, 0, 151, {"read OK.", "model = LQ1\r\n, 0", "model = LQ1\r\n, 151", "success"}},
-        /* 1 */ {"lq2\r\n", true, 0, 152, {"read OK.", "model = lq2\r\n, 0", "model = lq2\r\n, 152", "success"}},
-        /* 2 */ {"VREN LQ2 LQ1\r\n", true, 0, 151, {"read OK.", "model = VREN LQ2 LQ1\r\n, 0",
-                                                   "model = VREN LQ2 LQ1\r\n, 151", "success"}},
-        /* 3 */ {"XYZ9\r\n", true, VREN_E_NOT_ACCEPTED, 0,
-                 {"read OK.", "model = XYZ9\r\n, 0", "model = XYZ9\r\n, 0", "not supported model"}},
-        /* 4 */ {"LQ\r\n", true, VREN_E_NOT_ACCEPTED, 0, {"read OK.", "Failed to read the model name"}},
-        /* 5 */ {"", false, VREN_E_NOT_ACCEPTED, 0, {"Failed to read the model name"}},
+        /* 0 */ {"LQ1\r\n", true, 0, 151, 1, {"read OK.", "model = LQ1\r\n, 7", "model = LQ1\r\n, 151", "success"}},
+        /* 1 */ {"lq2\r\n", true, 0, 152, 1, {"read OK.", "model = lq2\r\n, 7", "model = lq2\r\n, 152", "success"}},
+        /* 2 */ {"VREN LQ2 LQ1\r\n", true, 0, 151, 1, {"read OK.", "model = VREN LQ2 LQ1\r\n, 7",
+                                                      "model = VREN LQ2 LQ1\r\n, 151", "success"}},
+        /* 3 */ {"XYZ9\r\n", true, VREN_E_NOT_ACCEPTED, 0, 1,
+                 {"read OK.", "model = XYZ9\r\n, 7", "model = XYZ9\r\n, 0", "not supported model"}},
+        /* 4 */ {"LQ\r\n", true, VREN_E_NOT_ACCEPTED, 7, 1, {"read OK.", "Failed to read the model name"}},
+        /* 5 */ {"", false, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
         // Ends in neither CR LF nor LF LF: five attempts, the last brings nothing.
-        /* 6 */ {"LQ1 ok\n", true, VREN_E_NOT_ACCEPTED, 0, {"Failed to read the model name"}},
+        /* 6 */ {"LQ1 ok\n", true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
+        /* 7 */ {"LQ2\n\n", true, 0, 152, 1, {"read OK.", "model = LQ2\n\n, 7", "model = LQ2\n\n, 152", "success"}},
+        // A reply of 100 bytes: each attempt reads 20 of them, none ends in a
+        // line end, and the outcome rests on the fifth attempt alone.
+        /* 8 */ {std::string(80, 'z') + kLast20, true, 0, 152, 5,
+                 {"model = " + kLast20 + ", 7", "model = " + kLast20 + ", 152", "success"}},
+        /* 9 */ {"LQ1" + std::string(97, 'z'), true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
         SCOPED_TRACE("row " + std::to_string(i));
-        gPrinterModel = 0;
+        gPrinterModel = 7;
         markLog();
         vprinter::Behaviour behaviour;
         behaviour.modelReply = row.reply;
@@ -58,12 +71,115 @@ TEST_F(Connect, IdentificationOutcomes) {
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.front(), "start");
         EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.end()), row.modelCheckLog);
+        const auto reads = logMessages("readData");
+        EXPECT_EQ(static_cast<size_t>(std::count(reads.begin(), reads.end(), "START")), row.reads);
         if (row.result != 0) {
             EXPECT_EQ(logMessages("openCheck"), std::vector<std::string>{"Failed modelCheck()"});
-            EXPECT_TRUE(contains(logMessages("ConnectToPrinter"), "Failed openCheck. -101"));
+            EXPECT_EQ(logMessages("ConnectToPrinter").back(), "Failed openCheck. -101");
+        } else {
+            EXPECT_EQ(logMessages("openCheck"), std::vector<std::string>{"success"});
+            EXPECT_EQ(logMessages("ConnectToPrinter").back(), "Check model.");
         }
         DisconnectPrinter();
     }
+}
+
+// Every record of a connect, in order across the functions it runs, and the
+// pauses it takes. "{port}" stands for the virtual printer's port.
+TEST_F(Connect, RecordsAndPausesOfAConnect) {
+    const std::string banner = "ConnectToPrinter: \n\n\n               NEW                  \n\n\n";
+    const std::vector<std::string> opening = {
+        banner,
+        "ConnectToPrinter: Request a network connection.",
+        "ConnectToPrinter: address : 127.0.0.1:{port}",
+        "openDeviceEthernet: Start",
+        "openDeviceEthernet: addr : 127.0.0.1, port : {port}",
+    };
+    const std::vector<std::string> query = {
+        "openDeviceEthernet: Success port open.",
+        "ConnectToPrinter: Check model.",
+        "modelCheck: start",
+        "writeData: write data : ",
+        "writeData: complete to write the data.",
+    };
+    const std::vector<std::string> read = {"readData: START", "readData: read data : "};
+    auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const auto &part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    auto repeat = [](const std::vector<std::string> &part, int times) {
+        std::vector<std::string> all;
+        for (int i = 0; i < times; ++i)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    auto polls = [](int reads) {
+        std::vector<unsigned> pauses{10000, 10000, 100000};  // query write, then 100 ms
+        for (int i = 0; i < reads; ++i) {
+            pauses.push_back(100000);
+            pauses.insert(pauses.end(), 20, 30000);
+        }
+        return pauses;
+    };
+    struct Row {
+        bool listening;
+        bool answer;
+        int result;
+        std::vector<std::string> records;
+        size_t bytesRead;
+        std::vector<unsigned> pauses;
+    };
+    const Row rows[] = {
+        /* 1 */ {true, true, VREN_OK,
+                 join({opening, query, read,
+                       {"modelCheck: read OK.", "modelCheck: model = LQ1\r\n, 0", "modelCheck: model = LQ1\r\n, 151",
+                        "modelCheck: success", "openCheck: success"}}),
+                 5, polls(1)},
+        /* 2 */ {true, false, VREN_E_NOT_ACCEPTED,
+                 join({opening, query, repeat(read, 5),
+                       {"modelCheck: Failed to read the model name", "openCheck: Failed modelCheck()",
+                        "ConnectToPrinter: Failed openCheck. -101"}}),
+                 0, polls(5)},
+        /* 3 */ {false, true, VREN_E_LINE_CONFIG,
+                 join({opening, {"openDeviceEthernet: Failed to connect().", "ConnectToPrinter: Failed to open device."}}),
+                 0, {}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        gPrinterModel = 0;
+        markLog();
+        clearSleeps();
+        vprinter::Behaviour behaviour;
+        behaviour.answerModel = row.answer;
+        printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour);
+        const std::string port = std::to_string(row.listening ? printer_->listenTcp(0) : closedPort());
+        EXPECT_EQ(ConnectToPrinter(addressOf(static_cast<uint16_t>(std::stoi(port))).c_str()), row.result);
+        std::vector<std::string> expected = row.records;
+        for (std::string &record : expected)
+            if (const size_t at = record.find("{port}"); at != std::string::npos)
+                record.replace(at, 6, port);
+        const LogRecords log = parseLogRecords(logText());
+        EXPECT_EQ(log.records, expected);
+        EXPECT_EQ(log.bytesWritten, row.listening ? 6u : 0u);
+        EXPECT_EQ(log.bytesRead, row.bytesRead);
+        EXPECT_EQ(sleepsTaken(), row.pauses);
+        DisconnectPrinter();
+    }
+}
+
+// Identification on its own: a model query that cannot be written is -105
+// from modelCheck and -101 from openCheck.
+TEST_F(Connect, ModelQueryNotWritten) {
+    EXPECT_EQ(modelCheck(), VREN_E_WRITE);  // no connection: the write gives up
+    EXPECT_EQ(logMessages("modelCheck"), (std::vector<std::string>{"start", "Failed to write model check cmd"}));
+    markLog();
+    EXPECT_EQ(openCheck(), VREN_E_NOT_ACCEPTED);
+    EXPECT_EQ(logMessages("modelCheck"), (std::vector<std::string>{"start", "Failed to write model check cmd"}));
+    EXPECT_EQ(logMessages("openCheck"), std::vector<std::string>{"Failed modelCheck()"});
+    EXPECT_EQ(logMessages("readData"), std::vector<std::string>{}) << "no reply is read";
 }
 
 // The reply of an attempt is looked up alone: bytes an earlier, longer
@@ -130,6 +246,63 @@ TEST_F(Connect, AddressClassification) {
         EXPECT_EQ(log[1], rows[i].request);
         EXPECT_EQ(log.back(), "Failed to open device.");
         EXPECT_EQ(gConnectedPrinter, 0);
+    }
+}
+
+// A connect records the interface kind it was asked for before the opener
+// runs, so it holds even when the opener fails; an address refused as invalid
+// leaves the kind as it was. The kind shows in the pacing of the next write:
+// without a connection every attempt fails, so the transport offers its first
+// chunk six times, with the kind's write pause around the 200 ms pauses.
+TEST_F(Connect, RequestedKindSetsThePacingOfLaterWrites) {
+    struct Row {
+        std::string address;
+        int result;
+        size_t chunk;  // of a 5000-byte request
+        unsigned pause;
+    };
+    const Row rows[] = {
+        /* 1 */ {"/dev/ttyS97:9600", VREN_E_OPEN, 512, 30000},
+        /* 2 */ {"localhost:9100", VREN_E_ADDRESS, 512, 30000},  // kind left as it was
+        /* 3 */ {"/dev/lp97", VREN_E_OPEN, 1024, 0},
+        /* 4 */ {"127.0.0.1:", VREN_E_LINE_CONFIG, 5000, 10000},
+        /* 5 */ {"SERIAL", VREN_E_ADDRESS, 5000, 10000},  // no colon: a network address, refused
+        /* 6 */ {"usb", VREN_E_OPEN, 4096, 10000},
+        /* 7 */ {"00:11:22:33:44:55", VREN_E_BT_SDP_CONNECT, 512, 30000},
+    };
+    static std::vector<size_t> writes;
+    const std::string request(5000, 'w');
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + row.address);
+        EXPECT_EQ(ConnectToPrinter(row.address.c_str()), row.result);
+        clearSleeps();
+        writes.clear();
+        setWriteObserver([](int, size_t length) { writes.push_back(length); });
+        EXPECT_EQ(writeData(request.data(), 5000), VREN_E_WRITE_GAVE_UP);
+        setWriteObserver(nullptr);
+        EXPECT_EQ(writes, std::vector<size_t>(6, row.chunk));
+        std::vector<unsigned> pauses{10000};
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            if (row.pause != 0)
+                pauses.push_back(row.pause);
+            if (attempt < 5)
+                pauses.push_back(200000);
+        }
+        EXPECT_EQ(sleepsTaken(), pauses);
+    }
+}
+
+// An address that begins with "/dev/lp" (in any case) is the parallel
+// opener's path as it stands, colon and all; it is opened once.
+TEST_F(Connect, ParallelAddressIsThePathAsGiven) {
+    for (const char *address : {"/dev/lp97:9600", "/DEV/LP97/x"}) {
+        SCOPED_TRACE(address);
+        markLog();
+        EXPECT_EQ(ConnectToPrinter(address), VREN_E_OPEN);
+        EXPECT_EQ(logMessages("ConnectToPrinter")[1], "Request a parallel connection.");
+        const auto log = logMessages("openDeviceParallel");
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string("Parallel port : ") + address), 1);
     }
 }
 

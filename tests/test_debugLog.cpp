@@ -1,6 +1,9 @@
 // The debug log: record format, file handling and failure paths.
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <regex>
 
@@ -97,6 +100,26 @@ TEST_F(DebugLog, UnwritableDirectoryReportsOnStandardOutput) {
     ASSERT_EQ(chdir(directory_.c_str()), 0);
 }
 
+// Without a log file the library works as usual, and every record it cannot
+// write says so, the per-byte records of the transport included.
+TEST_F(DebugLog, UnwritableDirectoryDoesNotStopTheLibrary) {
+    ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+    ASSERT_EQ(mkdir("gone", 0700), 0);
+    ASSERT_EQ(chdir("gone"), 0);
+    ASSERT_EQ(rmdir((directory_ + "/gone").c_str()), 0);
+    ::testing::internal::CaptureStdout();
+    const int result = DirectIO("abc", 3, nullptr, nullptr);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+    EXPECT_EQ(result, VREN_OK);
+    EXPECT_BYTES("abc", printed(3));
+    // DirectIO "start", "write data : ", three bytes, "complete to write the data.", "end".
+    std::string expected;
+    for (int i = 0; i < 7; ++i)
+        expected += "Failed to open log file.\n";
+    EXPECT_EQ(out, expected);
+}
+
 TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     // In the C locale a lone surrogate has no multibyte form: vasprintf fails.
     printDebugLog("t", "%ls", L"\xD800");
@@ -107,6 +130,43 @@ TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     ASSERT_EQ(found.size(), 2u);
     for (const auto &record : found)
         EXPECT_EQ(withoutStamp(record), "T  : Failed vasprinterf. Can't write dubug log.\n");
+}
+
+// Seconds since midnight of a record's time stamp.
+int secondOfDay(const std::string &record) {
+    std::smatch m;
+    const std::regex time(R"( (\d{2}):(\d{2}):(\d{2})\.)");
+    if (!std::regex_search(record, m, time))
+        return -1;
+    return std::stoi(m[1]) * 3600 + std::stoi(m[2]) * 60 + std::stoi(m[3]);
+}
+
+// The date and time are local time in the zone in force when the record is
+// written, also when the application changed TZ since the last record.
+TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
+    const char *saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    printDebugLog("t", "utc");
+    setenv("TZ", "EAT-3", 1);  // three hours east of UTC, taken up without tzset()
+    timeval start{}, now{};
+    gettimeofday(&start, nullptr);
+    do
+        gettimeofday(&now, nullptr);
+    while (now.tv_sec == start.tv_sec);
+    printDebugLog("t", "east");
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+
+    const auto found = records(logText());
+    ASSERT_EQ(found.size(), 2u);
+    const int difference = (secondOfDay(found[1]) - secondOfDay(found[0]) + 86400) % 86400;
+    EXPECT_GE(difference, 3 * 3600);
+    EXPECT_LE(difference, 3 * 3600 + 3);
 }
 
 // The transport's per-byte records look exactly like single records: a NUL

@@ -1,5 +1,6 @@
 // Job output: the buffer check, printing, the clear command and raw I/O, on
 // the wire at the virtual printer.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -110,8 +111,11 @@ TEST_F(Job, PrintsSendsTheBufferAndThePrintCommand) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
         const std::string pending = fill(rows[i].pending, static_cast<char>('a' + i));
+        markLog();
         EXPECT_EQ(Prints(rows[i].labels, rows[i].copies), 0);
         EXPECT_EQ(gDataIndex, 0u);
+        EXPECT_TRUE(std::all_of(std::begin(gPrintData), std::end(gPrintData), [](unsigned char c) { return c == 0; }));
+        EXPECT_EQ(logMessages("Prints"), (std::vector<std::string>{"start", "end"}));
         total += pending.size() + rows[i].command.size();
         const std::string all = printed(total);
         ASSERT_GE(all.size(), total);
@@ -136,7 +140,10 @@ TEST_F(Job, ClearBufferWritesAtOnceAndLeavesTheBuffer) {
     EXPECT_EQ(pendingBytes(), pending);
     EXPECT_EQ(logMessages("ClearBuffer"), (std::vector<std::string>{"start", "end"}));
     DisconnectPrinter();
+    markLog();
     EXPECT_EQ(ClearBuffer(), VREN_E_WRITE);
+    EXPECT_EQ(logMessages("ClearBuffer"), (std::vector<std::string>{"start", "Failed to write"}));
+    EXPECT_EQ(pendingBytes(), pending);
 }
 
 TEST_F(Job, DirectIO) {
@@ -150,14 +157,16 @@ TEST_F(Job, DirectIO) {
         int result;
         int read;  // *readLength afterwards
         std::string sent;
+        std::vector<std::string> log;
     };
+    const std::vector<std::string> done = {"start", "end"};
     const Row rows[] = {
-        /* 0 */ {"^cu\r", true, true, 10, 0, 1, "^cu\r"},
-        /* 1 */ {"", false, true, 10, VREN_E_READ, 0, ""},  // only reads: nothing comes
-        /* 2 */ {"", true, false, 0, 0, 0, ""},  // nothing to do
-        /* 3 */ {"RAW\r", true, false, 0, 0, 0, "RAW\r"},
-        /* 4 */ {"^cu\r", true, true, 0, 0, 0, "^cu\r"},  // read length 0: no read
-        /* 5 */ {"^cu\r", true, true, -1, VREN_E_READ, -1, ""},  // refused before writing
+        /* 0 */ {"^cu\r", true, true, 10, 0, 1, "^cu\r", done},
+        /* 1 */ {"", false, true, 10, VREN_E_READ, 0, "", {"start", "Read len is 0"}},  // only reads: nothing comes
+        /* 2 */ {"", true, false, 0, 0, 0, "", done},  // nothing to do
+        /* 3 */ {"RAW\r", true, false, 0, 0, 0, "RAW\r", done},
+        /* 4 */ {"^cu\r", true, true, 0, 0, 0, "^cu\r", done},  // read length 0: no read
+        /* 5 */ {"^cu\r", true, true, -1, VREN_E_READ, -1, "", {"start", "Invalid read length"}},  // refused before writing
     };
     vprinter::Behaviour behaviour;
     behaviour.status = 0x44;
@@ -166,6 +175,7 @@ TEST_F(Job, DirectIO) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
         SCOPED_TRACE("row " + std::to_string(i));
+        markLog();
         unsigned char answer[16] = {};
         int length = row.wanted;
         EXPECT_EQ(DirectIO(row.writeBuffer ? row.write.data() : nullptr, static_cast<int>(row.write.size()),
@@ -177,6 +187,10 @@ TEST_F(Job, DirectIO) {
         }
         total += row.sent.size();
         EXPECT_BYTES(row.sent, printed(total).substr(total - row.sent.size()));
+        EXPECT_EQ(logMessages("DirectIO"), row.log);
+        const auto writes = logMessages("writeData");
+        EXPECT_EQ(writes.empty(), row.sent.empty()) << "the transport is called only to send";
+        EXPECT_EQ(logMessages("readData").empty(), i > 1) << "and only to read (rows 0 and 1)";
     }
 }
 

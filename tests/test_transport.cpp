@@ -79,6 +79,9 @@ TEST_F(Transport, SixthFailedAttemptGivesUp) {
     EXPECT_EQ(writeData("abc", 3), VREN_E_WRITE_GAVE_UP);
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000, 200000, 10000, 200000, 10000, 200000, 10000,
                                                     200000, 10000, 200000, 10000}));
+    // Every byte is logged before the first attempt; giving up adds no record.
+    EXPECT_EQ(logMessages("writeData"),
+              (std::vector<std::string>{"write data : ", "i : 0, 61, a ", "i : 1, 62, b ", "i : 2, 63, c "}));
 }
 
 // A peer that closed the connection must not kill the process with SIGPIPE;
@@ -130,7 +133,8 @@ TEST_F(Transport, ReadEndsAfterAReadWhoseLastByteIsNul) {
     unsigned char reply[20] = {};
     EXPECT_EQ(readData(reply, 20), 3);
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{100000, 30000}));
-    EXPECT_EQ(logMessages("readData")[1], "The last of data is a null.");
+    EXPECT_EQ(logMessages("readData"), (std::vector<std::string>{"START", "The last of data is a null.", "read data : ",
+                                                                  "41, A ", "42, B ", "00, "}));
 }
 
 TEST_F(Transport, NulInsideAReadDoesNotStopPolling) {

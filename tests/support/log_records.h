@@ -2,6 +2,7 @@
 // logged what, and in which order, across the caller and the transport.
 #pragma once
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,10 @@ inline LogRecords parseLogRecords(const std::string &text) {
             ++parsed.bytesWritten;
             continue;
         }
-        if (record.tag == "readData" && readingBytes) {
+        // "%02x, %c ": a following call's "START" is not a byte.
+        if (record.tag == "readData" && readingBytes && record.message.size() >= 4 &&
+            std::isxdigit(static_cast<unsigned char>(record.message[0])) &&
+            std::isxdigit(static_cast<unsigned char>(record.message[1])) && record.message.compare(2, 2, ", ") == 0) {
             ++parsed.bytesRead;
             continue;
         }
