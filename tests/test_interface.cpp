@@ -293,12 +293,26 @@ TEST_F(Openers, ParallelOnlyOpens) {
     const int fd = openDeviceParallel(node.c_str());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_ACCMODE, O_RDWR);
+    EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
     close(fd);
     EXPECT_EQ(openDeviceParallel((directory_ + "/missing").c_str()), VREN_E_OPEN);
     EXPECT_EQ(logMessages("openDeviceParallel"),
               (std::vector<std::string>{"Start", "Parallel port : " + node, "Success port open.", "Start",
                                         "Parallel port : " + directory_ + "/missing",
                                         "Failed to open parallel port."}));
+}
+
+// A parallel port that is a terminal all the same: no attribute is read or set.
+TEST_F(Openers, ParallelLeavesTheLineAlone) {
+    PseudoTerminal pty;
+    gWatch = {};
+    gWatch.active = true;
+    const int fd = openDeviceParallel(pty.slavePath().c_str());
+    gWatch.active = false;
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    close(fd);
+    EXPECT_TRUE(gWatch.calls.empty());
 }
 
 }  // namespace
