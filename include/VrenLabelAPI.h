@@ -703,10 +703,15 @@ VREN_API int openDeviceParallel(const char *path);
 /**
  * Finds and accepts a USB printer. For n = 0..15 it opens the first of
  * "/dev/usblp<n>", "/dev/usb/lp<n>", "/dev/usb/usblp<n>" that exists (O_RDWR,
- * O_EXCL, O_NONBLOCK), reads its IEEE 1284 device ID (LPIOC_GET_DEVICE_ID) and
- * accepts it when the manufacturer (MFG: or MANUFACTURE:) begins with "VREN"
- * or "TREMON" and the model (MDL: or MODEL:) is the beginning of a
- * KORVEL_DEVICE entry. Values are cut at ';' and at 63 characters.
+ * O_EXCL, O_NONBLOCK); a later name is tried only when the earlier one does not
+ * exist, so a node that exists but cannot be opened (busy, not permitted) is
+ * taken and rejected with an empty device ID. It reads the node's IEEE 1284
+ * device ID (LPIOC_GET_DEVICE_ID) and accepts it when the manufacturer (MFG:,
+ * else MANUFACTURE:) begins with "VREN" or "TREMON" (case-sensitive) and the
+ * model (MDL:, else MODEL:) is the beginning of a KORVEL_DEVICE entry, the
+ * lowest such index winning (no model: the first entry). Values are cut at ';'
+ * and at 63 characters; the ID's length prefix is never trusted past the
+ * 1024-byte buffer.
  *
  * Returns the descriptor and sets gPrinterModel; VREN_E_NOT_ACCEPTED when a
  * node exists but no printer was accepted; VREN_E_OPEN with errno ENODEV when

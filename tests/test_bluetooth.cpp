@@ -12,6 +12,7 @@
 
 #include "fake_devices.h"
 #include "library_test.h"
+#include "log_records.h"
 #include "sample_label.h"
 
 namespace fake = vren::fake;
@@ -352,6 +353,77 @@ TEST_F(BluetoothTest, LabelPrintedThroughTheRfcommStream) {
 
     EXPECT_EQ(DisconnectPrinter(), 0);
     EXPECT_EQ(fake::openDescriptors(), 0);
+}
+
+// ConnectToPrinter around the opener: its two lines, the opener's lines in
+// order, the opener's code unchanged after "Failed to open device.", and the
+// 100 ms pause after the opener whatever it returned.
+TEST_F(BluetoothTest, ConnectLogsTheOpenerInOrder) {
+    const std::vector<std::string> start = {"ConnectToPrinter: Request a bluetooth connection.",
+                                            std::string("ConnectToPrinter: bluetooth port : ") + kAddress,
+                                            "openDeviceBluetooth: start"};
+    auto records = [&](const std::vector<std::string> &opener, const char *last) {
+        std::vector<std::string> all = start;
+        all.insert(all.end(), opener.begin(), opener.end());
+        all.push_back(last);
+        return all;
+    };
+    std::vector<std::string> noService;
+    std::vector<std::string> refused;
+    for (int i = 0; i < 5; ++i) {
+        noService.push_back("openDeviceBluetooth: Failed to get service info.");
+        refused.push_back("spp_connect: Failed to call connect().");
+        refused.push_back("openDeviceBluetooth: Failed to connect.");
+        if (i < 4) {
+            noService.push_back("openDeviceBluetooth: Retry to get service info.");
+            refused.push_back("openDeviceBluetooth: Retry to connect.");
+        }
+    }
+    constexpr const char *kFailed = "ConnectToPrinter: Failed to open device.";
+    struct Row {
+        bool reachable;
+        std::vector<fake::SdpService> offered;
+        std::vector<int> connectErrors;
+        int result;
+        std::vector<std::string> records;
+        std::vector<unsigned> sleeps;  // up to and including the 100 ms pause
+    };
+    const Row rows[] = {
+        /* 1 */ {false, serialPortOn(1), {}, VREN_E_BT_SDP_CONNECT,
+                 records({"openDeviceBluetooth: Failed to sdp_connect()."}, kFailed), {100000}},
+        /* 2 */ {true, {}, {}, VREN_E_BT_NO_SERVICE, records(noService, kFailed),
+                 {300000, 300000, 300000, 300000, 100000}},
+        /* 3 */ {true, serialPortOn(1), std::vector<int>(5, ECONNREFUSED), VREN_E_BT_CONNECT,
+                 records(refused, kFailed), {3, 3, 3, 3, 100000}},
+        /* 4 */ {true, serialPortOn(1), {}, VREN_OK,
+                 records({"openDeviceBluetooth: Success port open."}, "ConnectToPrinter: Check model."), {100000}},
+    };
+    vren::test::setTimeScale(0.1);  // the printer must answer within the read polls
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        fake::reset();
+        attachPrinter();
+        fake::setSdpReachable(rows[i].reachable);
+        fake::setSdpOffers({rows[i].offered});
+        fake::setConnectErrors(rows[i].connectErrors);
+        vren::test::clearSleeps();
+        markLog();
+        EXPECT_EQ(ConnectToPrinter(kAddress), rows[i].result);
+        auto logged = vren::test::parseLogRecords(logText()).records;
+        ASSERT_FALSE(logged.empty());
+        logged.erase(logged.begin());  // the new-connection banner
+        const auto last = std::find(logged.begin(), logged.end(), rows[i].records.back());
+        ASSERT_NE(last, logged.end());
+        EXPECT_EQ(std::vector<std::string>(logged.begin(), last + 1), rows[i].records);
+        const auto sleeps = sleepsTaken();
+        ASSERT_GE(sleeps.size(), rows[i].sleeps.size());
+        EXPECT_EQ(std::vector<unsigned>(sleeps.begin(), sleeps.begin() + static_cast<long>(rows[i].sleeps.size())),
+                  rows[i].sleeps);
+        if (rows[i].result != VREN_OK) {
+            EXPECT_EQ(sleeps.size(), rows[i].sleeps.size());
+        }
+        DisconnectPrinter();
+    }
 }
 
 TEST_F(BluetoothTest, ConnectReportsTheOpenersCode) {

@@ -1,11 +1,16 @@
 // Serial and parallel connections end to end: pseudo-terminals stand in for
 // /dev/ttyS* and /dev/lp* inside a private /dev, the virtual printer serves the
 // other side. Skipped where this machine cannot give a process a private /dev.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "dev_nodes.h"
 #include "fake_write.h"
 #include "library_test.h"
+#include "log_records.h"
 
 namespace vren::test {
 namespace {
@@ -61,6 +66,178 @@ TEST_F(Ports, SerialScanTakesTheFirstPortThatOpensAndReopensIt) {
         EXPECT_EQ(std::count(serial.begin(), serial.end(), "Success port open."), 2);
         // The line translates the printer's CR to LF: the reply ends LF LF.
         EXPECT_TRUE(contains(logMessages("modelCheck"), "read OK."));
+    });
+}
+
+// The records of the log since the last mark, "<tag>: <message>", after the
+// new-connection banner, up to and including the first one that is `last`.
+std::vector<std::string> recordsUpTo(const std::string &logText, const std::string &last) {
+    std::vector<std::string> records = parseLogRecords(logText).records;
+    if (!records.empty() && records.front().starts_with("ConnectToPrinter: \n\n\n"))
+        records.erase(records.begin());
+    const auto end = std::find(records.begin(), records.end(), last);
+    if (end != records.end())
+        records.erase(end + 1, records.end());
+    return records;
+}
+
+// The serial opener's lines for one call that ends with `outcome`.
+void serialCall(std::vector<std::string> &records, const std::string &path, const std::string &outcome) {
+    records.push_back("openDeviceSerial: Start openDeviceSerial");
+    records.push_back("openDeviceSerial: Serial port : " + path);
+    records.push_back("openDeviceSerial: " + outcome);
+}
+
+void parallelCall(std::vector<std::string> &records, const std::string &path, const std::string &outcome) {
+    records.push_back("openDeviceParallel: Start");
+    records.push_back("openDeviceParallel: Parallel port : " + path);
+    records.push_back("openDeviceParallel: " + outcome);
+}
+
+// The openers' lines and the caller's, in order, up to the model check: a
+// scan logs each port that failed after the opener's own lines, and a serial
+// port that opened is opened a second time.
+TEST_F(Ports, OpeningIsLoggedInOrder) {
+    const std::string slave = startPrinter();
+    run({{"ttyS3", slave}, {"lp2", slave}}, [&] {
+        std::vector<std::string> serialScan = {"ConnectToPrinter: Request a serial connection."};
+        for (int n = 0; n < 3; ++n) {
+            const std::string path = "/dev/ttyS" + std::to_string(n);
+            serialCall(serialScan, path, "Failed to open serial port.");
+            serialScan.push_back("ConnectToPrinter: Failed to open " + path);
+        }
+        serialCall(serialScan, "/dev/ttyS3", "Success port open.");
+        serialCall(serialScan, "/dev/ttyS3", "Success port open.");
+        serialScan.push_back("ConnectToPrinter: Check model.");
+
+        std::vector<std::string> serialPath = {"ConnectToPrinter: Request a serial connection."};
+        serialCall(serialPath, "/dev/ttyS3", "Success port open.");
+        serialCall(serialPath, "/dev/ttyS3", "Success port open.");
+        serialPath.push_back("ConnectToPrinter: Check model.");
+
+        std::vector<std::string> parallelScan = {"ConnectToPrinter: Request a parallel connection."};
+        for (int n = 0; n < 2; ++n) {
+            const std::string path = "/dev/lp" + std::to_string(n);
+            parallelCall(parallelScan, path, "Failed to open parallel port.");
+            parallelScan.push_back("ConnectToPrinter: Failed to open " + path);
+        }
+        parallelCall(parallelScan, "/dev/lp2", "Success port open.");
+        parallelScan.push_back("ConnectToPrinter: Check model.");
+
+        std::vector<std::string> parallelPath = {"ConnectToPrinter: Request a parallel connection."};
+        parallelCall(parallelPath, "/dev/lp2", "Success port open.");
+        parallelPath.push_back("ConnectToPrinter: Check model.");
+
+        const std::pair<const char *, const std::vector<std::string> &> rows[] = {
+            /* 1 */ {"SERIAL:9600", serialScan},
+            /* 2 */ {"/dev/ttyS3:9600", serialPath},
+            /* 3 */ {"PARALLEL", parallelScan},
+            /* 4 */ {"/dev/lp2", parallelPath},
+        };
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + rows[i].first);
+            markLog();
+            ASSERT_EQ(ConnectToPrinter(rows[i].first), 0);
+            EXPECT_EQ(recordsUpTo(logText(), "ConnectToPrinter: Check model."), rows[i].second);
+            EXPECT_EQ(DisconnectPrinter(), 0);
+        }
+    });
+}
+
+// Openers that fail: every line in order, and the code of the last failure
+// as the result (a port that opens but is not a terminal fails with -99).
+TEST_F(Ports, FailedOpeningIsLoggedInOrder) {
+    auto serialScan = [](int notATerminal) {
+        std::vector<std::string> records = {"ConnectToPrinter: Request a serial connection."};
+        for (int n = 0; n < 10; ++n) {
+            const std::string path = "/dev/ttyS" + std::to_string(n);
+            serialCall(records, path,
+                       n == notATerminal ? "Failed to call tcgetattr function." : "Failed to open serial port.");
+            records.push_back("ConnectToPrinter: Failed to open " + path);
+        }
+        records.push_back("ConnectToPrinter: Failed to open device.");
+        return records;
+    };
+    std::vector<std::string> serialPath = {"ConnectToPrinter: Request a serial connection."};
+    serialCall(serialPath, "/dev/ttyS9", "Failed to call tcgetattr function.");
+    serialCall(serialPath, "/dev/ttyS9", "Failed to call tcgetattr function.");
+    serialPath.push_back("ConnectToPrinter: Failed to open device.");
+    std::vector<std::string> parallelScan = {"ConnectToPrinter: Request a parallel connection."};
+    for (int n = 0; n < 10; ++n) {
+        const std::string path = "/dev/lp" + std::to_string(n);
+        parallelCall(parallelScan, path, "Failed to open parallel port.");
+        parallelScan.push_back("ConnectToPrinter: Failed to open " + path);
+    }
+    parallelScan.push_back("ConnectToPrinter: Failed to open device.");
+    std::vector<std::string> parallelPath = {"ConnectToPrinter: Request a parallel connection."};
+    parallelCall(parallelPath, "/dev/lp0 and more", "Failed to open parallel port.");
+    parallelPath.push_back("ConnectToPrinter: Failed to open device.");
+
+    struct Row {
+        std::string notATerminal;  // a /dev name bound to /dev/null
+        const char *address;
+        int result;
+        std::vector<std::string> records;
+    };
+    const Row rows[] = {
+        /* 1 */ {"ttyS4", "SERIAL:9600", VREN_E_OPEN, serialScan(4)},
+        /* 2 */ {"ttyS9", "SERIAL:9600", VREN_E_LINE_CONFIG, serialScan(9)},
+        /* 3 */ {"ttyS9", "/dev/ttyS9:9600", VREN_E_LINE_CONFIG, serialPath},
+        /* 4 */ {"ttyS9", "PARALLEL", VREN_E_OPEN, parallelScan},
+        /* 5 */ {"ttyS9", "/dev/lp0 and more", VREN_E_OPEN, parallelPath},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + rows[i].address);
+        markLog();
+        const int status = runWithDevNodes({{rows[i].notATerminal, "/dev/null"}}, [&] {
+            EXPECT_EQ(ConnectToPrinter(rows[i].address), rows[i].result);
+            EXPECT_EQ(recordsUpTo(logText(), "ConnectToPrinter: Failed to open device."), rows[i].records);
+        });
+        if (status == kNoPrivateDev)
+            GTEST_SKIP() << "no private mount namespace for /dev on this machine";
+        EXPECT_EQ(status, 0);
+    }
+}
+
+// The rate is read from the text after the first colon as atoi reads it, and
+// the port runs at it (any rate the table lacks: 9600). The line is set to
+// another speed before each connect.
+TEST_F(Ports, SerialRateFromTheAddress) {
+    const std::string slave = startPrinter();
+    run({{"ttyS0", slave}}, [&] {
+        struct Row {
+            const char *address;
+            speed_t line;
+        };
+        const Row rows[] = {
+            /* 1 */ {"/dev/ttyS0:115200", B115200},
+            /* 2 */ {"/dev/ttyS0: 57600", B57600},
+            /* 3 */ {"/dev/ttyS0:+4800 baud", B4800},
+            /* 4 */ {"/dev/ttyS0:19200:8N1", B19200},
+            /* 5 */ {"/dev/ttyS0:38400x", B38400},
+            /* 6 */ {"/dev/ttyS0:", B9600},
+            /* 7 */ {"/dev/ttyS0:-2400", B9600},
+            /* 8 */ {"/dev/ttyS0:fast", B9600},
+            /* 9 */ {"SERIAL:2400", B2400},
+            /* 10 */ {"serial:x:4800", B9600},
+        };
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            SCOPED_TRACE(std::string("row ") + std::to_string(i + 1) + ": " + rows[i].address);
+            const int probe = open("/dev/ttyS0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+            ASSERT_GE(probe, 0);
+            termios line{};
+            ASSERT_EQ(tcgetattr(probe, &line), 0);
+            cfsetispeed(&line, B300);
+            cfsetospeed(&line, B300);
+            ASSERT_EQ(tcsetattr(probe, TCSANOW, &line), 0);
+
+            ASSERT_EQ(ConnectToPrinter(rows[i].address), 0);
+            ASSERT_EQ(tcgetattr(probe, &line), 0);
+            EXPECT_EQ(cfgetispeed(&line), rows[i].line);
+            EXPECT_EQ(cfgetospeed(&line), rows[i].line);
+            close(probe);
+            EXPECT_EQ(DisconnectPrinter(), 0);
+        }
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include "fake_devices.h"
 #include "library_test.h"
+#include "log_records.h"
 #include "sample_label.h"
 
 namespace fake = vren::fake;
@@ -325,6 +326,65 @@ TEST_F(UsbTest, LabelPrintedThroughAFakeNode) {
 
     EXPECT_EQ(DisconnectPrinter(), 0);
     EXPECT_EQ(fake::openDescriptors(), 0);
+}
+
+// ConnectToPrinter and the opener, their lines in order up to the end of
+// opening: the opener's -100 and -101 are returned unchanged after "Failed to
+// open device.", with no model check and the model index as it was.
+TEST_F(UsbTest, ConnectLogsTheOpenerInOrder) {
+    auto scan = [](int from) {
+        std::vector<std::string> records;
+        for (int n = from; n < 16; ++n)
+            records.push_back("openDeviceUSB: device = /dev/usblp" + std::to_string(n));
+        return records;
+    };
+    std::vector<std::string> none = {"ConnectToPrinter: Request a usb connection.", "openDeviceUSB: Start openDeviceUSB"};
+    for (const std::string &record : scan(0))
+        none.push_back(record);
+    none.push_back("ConnectToPrinter: Failed to open device.");
+    std::vector<std::string> rejected = {"ConnectToPrinter: Request a usb connection.",
+                                         "openDeviceUSB: Start openDeviceUSB", "openDeviceUSB: device = /dev/usblp0",
+                                         "openDeviceUSB: Open usb port /dev/usblp0",
+                                         "openDeviceUSB: Model : LQ1, Manufacture : ACME",
+                                         "openDeviceUSB: This printer is not the VREN printer."};
+    for (const std::string &record : scan(1))
+        rejected.push_back(record);
+    rejected.push_back("ConnectToPrinter: Failed to open device.");
+    const std::vector<std::string> accepted = {
+        "ConnectToPrinter: Request a usb connection.", "openDeviceUSB: Start openDeviceUSB",
+        "openDeviceUSB: device = /dev/usblp0",         "openDeviceUSB: Open usb port /dev/usblp0",
+        "openDeviceUSB: Model : LQ1, Manufacture : VREN", "openDeviceUSB: Success port open.",
+        "ConnectToPrinter: Check model."};
+    struct Row {
+        const char *id;  // of /dev/usblp0; null: no node
+        int result;
+        uint32_t model;
+        const std::vector<std::string> &records;
+    };
+    const Row rows[] = {
+        /* 1 */ {nullptr, VREN_E_OPEN, 7, none},
+        /* 2 */ {"MFG:ACME;MDL:LQ1;", VREN_E_NOT_ACCEPTED, 7, rejected},
+        /* 3 */ {"MFG:VREN;MDL:LQ1;", VREN_OK, 151, accepted},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        fake::reset();
+        printer_ = std::make_unique<vprinter::VirtualPrinter>();
+        fake::attachPrinter(printer_.get());
+        if (rows[i].id != nullptr)
+            addPrinter("/dev/usblp0", fake::deviceId(rows[i].id), true);
+        gPrinterModel = 7;
+        markLog();
+        EXPECT_EQ(ConnectToPrinter("USB"), rows[i].result);
+        EXPECT_EQ(gPrinterModel, rows[i].model);
+        auto records = vren::test::parseLogRecords(logText()).records;
+        ASSERT_FALSE(records.empty());
+        records.erase(records.begin());  // the new-connection banner
+        const auto last = std::find(records.begin(), records.end(), rows[i].records.back());
+        ASSERT_NE(last, records.end());
+        EXPECT_EQ(std::vector<std::string>(records.begin(), last + 1), rows[i].records);
+        DisconnectPrinter();
+    }
 }
 
 TEST_F(UsbTest, ConnectWithoutAnyNodeFails) {
