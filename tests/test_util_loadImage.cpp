@@ -649,25 +649,70 @@ TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
     const std::string path = std::getenv("PATH");
     setenv("PATH", "/nonexistent", 1);
     const auto before = filesIn(".");
+    ::testing::internal::CaptureStderr();
     const int result = load("logo.jpg").result;
+    const std::string complaint = ::testing::internal::GetCapturedStderr();
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(result, VREN_E_IMAGE_OPEN);
     // Nothing was read, so nothing is reported deleted (the empty file made
-    // for the converter is removed all the same).
-    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to start convert : No such file or directory",
-                                                                   "Failed to open image file."}));
+    // for the converter is removed all the same). The log has the records of
+    // any failed conversion; why it failed goes to the standard error, where
+    // a shell that cannot find the program says so.
+    const std::vector<std::string> failed = {"CONVERT", "Failed to open image file."};
+    EXPECT_EQ(logMessages("loadImage"), failed);
+    EXPECT_EQ(complaint, "convert: No such file or directory\n");
     EXPECT_EQ(filesIn("."), before);
-    // A temporary name that cannot be made: the open failure, with its cause.
+    // A temporary name that cannot be made: the open failure, its cause on
+    // the standard error.
     const std::string longName = std::string(250, 'n') + ".jpg";  // the temporary name is too long
     ASSERT_TRUE(imageMagick({"few.ppm", "JPEG:" + longName}));
     markLog();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(load(longName).result, VREN_E_IMAGE_OPEN);
-    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to create the converted file : File name too long",
-                                                                   "Failed to open image file."}));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              std::string(250, 'n') + ".temp1sa3.bmp: File name too long\n");
+    EXPECT_EQ(logMessages("loadImage"), failed);
     unlink(longName.c_str());
     // A source that does not exist is never handed to the converter.
     EXPECT_EQ(load("nothing.jpg").result, VREN_E_IMAGE_OPEN);
     EXPECT_FALSE(exists("nothing.temp1sa3.bmp"));
+}
+
+// The converter's exit status is not examined: only what it wrote counts.
+TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
+    writeFile("logo.jpg", "not really a JPEG: the stand-in converters below never read it");
+    const Picture picture = patternPicture(7, 3, kColours);
+    writeFile("prepared.bmp", makeBmp(picture));
+    mkdir("bin", 0700);
+    struct Row {
+        std::string script;  // body of the stand-in "convert"; its last argument is the output
+        int result;
+        std::vector<std::string> records;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {"exit 3", VREN_E_IMAGE_OPEN, {"CONVERT", "Failed to open image file."}},
+        /* 1 */ {"for last; do :; done; cp '" + directory_ + "/prepared.bmp' \"$last\"; exit 1", 0,
+                 {"CONVERT", "delete the converted file", "success"}},
+        /* 2 */ {"for last; do :; done; printf 'GIF89a' > \"$last\"; exit 0", VREN_E_IMAGE_FORMAT,
+                 {"CONVERT", "delete the converted file", "This is not BMP file."}},
+    };
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        writeFile("bin/convert", "#!/bin/sh\n" + rows[i].script + "\n");
+        chmod("bin/convert", 0700);
+        const auto before = filesIn(".");
+        markLog();
+        const Loaded loaded = load("logo.jpg");
+        EXPECT_EQ(loaded.result, rows[i].result);
+        EXPECT_EQ(logMessages("loadImage"), rows[i].records);
+        if (loaded.result == 0) {
+            EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        }
+        EXPECT_EQ(filesIn("."), before) << "the temporary image must be gone";
+    }
+    setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Image loaders: an image file (BMP directly, JPEG, GIF and some BMP files
 // through the converter) becomes a 1-bit raster and its image header.
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -79,14 +80,16 @@ int openConverted(const Loader &loader, const char *path, vren::FileSource &file
         return VREN_E_IMAGE_OPEN;
     }
     // A temporary image that cannot be made is one the converter cannot
-    // write: the open failure, after its cause.
+    // write: the open failure. Its cause goes where the converter's own
+    // complaint would have gone, the standard error.
     vren::TemporaryImage temporary;
-    if (const int error = temporary.create(vren::temporaryImageName(path)); error != 0) {
-        printDebugLog(loader.tag, "Failed to create the converted file : %s", std::strerror(error));
+    const std::string name = vren::temporaryImageName(path);
+    if (const int error = temporary.create(name); error != 0) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), std::strerror(error));
         printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
-    vren::runConverter(loader.conversion, path, temporary.path(), loader.tag);
+    vren::runConverter(loader.conversion, path, temporary.path());
     // The file was created empty: nothing in it means the converter wrote
     // nothing, which is the open failure. Only a file that was opened is
     // reported deleted; the temporary image goes on every path.
