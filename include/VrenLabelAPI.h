@@ -581,7 +581,9 @@ VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader
  * begins with "jpg" or "gif" are converted, to monochrome ("convert
  * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
  * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT. The colour
- * table is read right after the information header, as loadImage() does.
+ * table is read at file offset 54, or right after a longer information
+ * header (loadImage() reads it at 14 + biSize, and refuses a palette file
+ * whose biSize is below 40).
  */
 VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
 

@@ -359,7 +359,7 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         /* 2 */ {good24.substr(0, 53), "Image file is shorter than its headers."},
         /* 3 */ {with16(good24, 28, 16), "This is not supported bit image."},
         /* 4 */ {with16(good24, 28, 32), "This is not supported bit image."},
-        /* 5 */ {with32(good24, 14, 12), "Unsupported BMP header size."},
+        /* 5 */ {with32(good8, 14, 12), "Unsupported BMP header size."},  // the table would lie in the header
         /* 6 */ {with32(good8, 30, 1), "Compressed BMP files are not supported."},
         /* 7 */ {with32(good24, 18, 0xFFFFFFFF), "Invalid image size : -1 x 2"},
         /* 8 */ {with32(good24, 22, 0x80000000), "Invalid image size : 4 x -2147483648"},
@@ -372,6 +372,9 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         /* 15 */ {with32(with32(with32(good24, 34, 0), 18, 0x7FFFFFFF), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
         /* 16 */ {with32(with32(with32(good24, 34, 0), 18, 0x40000000), 22, 0xC0000000), "Pixel data runs past the end of the file."},
         /* 17 */ {with32(with32(good8, 34, 0), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
+        // The depth is judged on what the file holds before its length is.
+        /* 18 */ {with16(good24, 28, 16).substr(0, 40), "This is not supported bit image."},
+        /* 19 */ {with16(good24, 28, 24).substr(0, 40), "Image file is shorter than its headers."},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
@@ -380,6 +383,50 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         const Loaded loaded = load(name);
         EXPECT_EQ(loaded.result, VREN_E_IMAGE_FORMAT);
         EXPECT_EQ(logMessages("loadImage").back(), rows[i].logLine);
+    }
+}
+
+// biSize places the colour table and nothing else: loadImage reads the table
+// at 14 + biSize, loadImage1 at 54 or after a longer header. A field below 40
+// changes nothing in a true-colour file, and nothing for loadImage1, whose
+// table stays at 54; only loadImage would find its table among the header's
+// own fields, and refuses the file.
+TEST_F(LoadImageTest, HeaderSizeOnlyPlacesTheColourTable) {
+    std::vector<Rgb> palette(kColours);
+    palette.resize(256, kWhite);
+    const Picture picture = patternPicture(6, 3, kColours, 5);
+    struct Row {
+        unsigned bits;
+        uint32_t biSize;  // written over the 40-byte header's field
+        int loadImageResult;
+        int loadImage1Result;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {24, 0, 0, 0},
+        /* 1 */ {24, 12, 0, 0},
+        /* 2 */ {24, 39, 0, 0},
+        /* 3 */ {8, 12, VREN_E_IMAGE_FORMAT, 0},
+        /* 4 */ {8, 39, VREN_E_IMAGE_FORMAT, 0},
+        /* 5 */ {8, 40, 0, 0},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        std::string file = makeBmp(picture, row.bits == 8 ? paletted(8, palette) : BmpOptions{});
+        put32(file, 14, row.biSize);
+        writeFile("sized.img", file);
+        markLog();
+        const Loaded loaded = load("sized.img");
+        EXPECT_EQ(loaded.result, row.loadImageResult);
+        if (loaded.result == 0) {
+            EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        } else {
+            EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"Unsupported BMP header size."});
+        }
+        const Loaded loaded1 = load1("sized.img");
+        ASSERT_EQ(loaded1.result, row.loadImage1Result);
+        EXPECT_BYTES(expectedRaster(picture), loaded1.raster);
+        EXPECT_EQ(loaded1.header.biSize, row.biSize);
     }
 }
 

@@ -17,10 +17,11 @@ struct Loader {
     // Probe files named *.bmp* and convert the depths the decoder does not take.
     bool probesBmp;
     vren::Conversion conversion;
+    vren::ColourTableAt table;
 };
 
-constexpr Loader kLoadImage{"loadImage", true, vren::Conversion::TrueColor};
-constexpr Loader kLoadImage1{"loadImage1", false, vren::Conversion::Monochrome};
+constexpr Loader kLoadImage{"loadImage", true, vren::Conversion::TrueColor, vren::ColourTableAt::HeaderEnd};
+constexpr Loader kLoadImage1{"loadImage1", false, vren::Conversion::Monochrome, vren::ColourTableAt::HeaderEndOr54};
 constexpr const char *kProbeTag = "GetImageBit";
 
 // The text after the last '.', or null when the path has none.
@@ -130,7 +131,7 @@ int load(const Loader &loader, const char *path, unsigned char **raster, VrenIma
         const int opened = convert ? openConverted(loader, path, file) : vren::openImageFile(path, loader.tag, false, file);
         if (opened != VREN_OK)
             return opened;
-        const int decoded = vren::decodeBmp(file, loader.tag, targetWidth, *header, image);
+        const int decoded = vren::decodeBmp(file, loader.tag, loader.table, targetWidth, *header, image);
         if (decoded != VREN_OK)
             return decoded;
     }  // the file is closed before scaling
