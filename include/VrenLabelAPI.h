@@ -599,7 +599,11 @@ VREN_API int GetImageBit(const char *path);
  * per row, biHeight rows, top row first) to `width` pixels by nearest
  * neighbour, keeping the aspect ratio, and packs it into a raster as
  * loadImage() describes. The new height is biHeight x (width / biWidth),
- * truncated. On success *scaled receives the raster (calloc, width x new
+ * truncated. Output column k samples source column k x (biWidth - 1) / width
+ * + 0.5, truncated (rows likewise with (biHeight - 1) / new height), in single
+ * precision: halves round up, and the last source column is reached only when
+ * width >= 2 x (biWidth - 1), so scaling to the same width is no identity.
+ * On success *scaled receives the raster (calloc, width x new
  * height bytes of which the rows use the first (width + 7) / 8 per row, the
  * rest 0; the caller frees it) and header->biWidth, header->biHeight the new
  * size. Any pixel byte other than 0 counts as a dot.
