@@ -615,9 +615,11 @@ VREN_API int GetImageBit(const char *path);
 VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
 
 /**
- * Run-length encodes `length` bytes and writes the stream to the printer:
- * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
- * take several pairs); every other byte is sent as it is.
+ * Run-length encodes `length` bytes and writes the stream to the printer as
+ * one request (several writeData() calls when one call cannot carry it):
+ * every run of 0x00 or 0xFF bytes becomes the byte and a count 1..255 (longer
+ * runs take several pairs; runs go on across rows); every other byte is sent
+ * as it is. 00 00 00 12 FF 34 gives 00 03 12 FF 01 34.
  * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
  * written); VREN_E_WRITE when the stream did not go out whole;
  * VREN_E_IMAGE_FORMAT when data is NULL and length is not 0.
@@ -639,9 +641,10 @@ VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header,
 
 /**
  * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
- * rows (two bytes each, as printLD()), the run-length stream of compressData(),
- * then CR, as three requests. Memory for the stream is taken before anything
- * is sent.
+ * rows (two bytes each, as printLD()), the run-length stream of compressData()
+ * (its length is not sent), then CR, as three requests (the stream in several
+ * writeData() calls when one call cannot carry it). Memory for the stream is
+ * taken before anything is sent.
  * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
  * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.

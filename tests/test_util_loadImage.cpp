@@ -331,6 +331,29 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
     EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
     EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
+
+    // A failed probe of loadImage is returned unchanged, with the probe's
+    // own record under its tag and none of the loader's.
+    writeFile("text.bmp", "PNG");
+    struct ProbeRow {
+        std::string path;
+        int result;
+        std::string record;
+    };
+    const std::vector<ProbeRow> probes = {
+        /* 0 */ {"missing.bmp", VREN_E_IMAGE_OPEN, "Failed to open image file."},
+        /* 1 */ {"text.bmp", VREN_E_IMAGE_FORMAT, "This is not BMP file."},
+    };
+    for (size_t i = 0; i < probes.size(); ++i) {
+        SCOPED_TRACE("probe row " + std::to_string(i));
+        markLog();
+        EXPECT_EQ(GetImageBit(probes[i].path.c_str()), probes[i].result);
+        EXPECT_EQ(logMessages("GetImageBit"), std::vector<std::string>{probes[i].record});
+        markLog();
+        EXPECT_EQ(load(probes[i].path).result, probes[i].result);
+        EXPECT_EQ(logMessages("GetImageBit"), std::vector<std::string>{probes[i].record});
+        EXPECT_TRUE(logMessages("loadImage").empty());
+    }
 }
 
 // ---------------------------------------------------------------------------
