@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     VrenImageHeader memoryHeader{};
     vren::DecodedImage image;
-    const int fromMemory = vren::decodeBmp(vren::MemorySource(data, size), "fuzz", 0, memoryHeader, image);
+    const int fromMemory = vren::decodeBmp(vren::MemorySource(data, size), "fuzz",
+                                           vren::ColourTableAt::HeaderEndOr54, 0, memoryHeader, image);
     if (fromMemory != fromFile)
         __builtin_trap();
     if (fromFile == 0) {

@@ -563,7 +563,10 @@ VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress)
  * converted to a true-colour BMP by ImageMagick's "convert", which writes a
  * temporary file "<path up to its last '.'>temp1sa3.bmp" (or a unique variant
  * of that name ending in ".bmp" when the name is taken); the file is removed
- * afterwards. Extensions are compared case-sensitively: ".JPG" and ".BMP" are
+ * afterwards. The converter's exit status is not examined: a conversion that
+ * wrote nothing fails as VREN_E_IMAGE_OPEN, and why (a converter that cannot
+ * be started, a temporary file that cannot be made) is told on the standard
+ * error, as the converter tells its own failures. Extensions are compared case-sensitively: ".JPG" and ".BMP" are
  * not converted. Other files are read as BMP files whatever their name; 1-bit
  * BMP files reached that way are decoded directly. Files of other depths (16
  * bits, for one) are refused.
@@ -589,7 +592,9 @@ VREN_API int loadImage(const char *path, unsigned char **raster, VrenImageHeader
  * begins with "jpg" or "gif" are converted, to monochrome ("convert
  * -monochrome"), and BMP files are never probed: 1-bit BMP files are decoded
  * directly, 32-bit ones are refused with VREN_E_IMAGE_FORMAT. The colour
- * table is read right after the information header, as loadImage() does.
+ * table is read at file offset 54, or right after a longer information
+ * header (loadImage() reads it at 14 + biSize, and refuses a palette file
+ * whose biSize is below 40).
  */
 VREN_API int loadImage1(const char *path, unsigned char **raster, VrenImageHeader *header);
 
@@ -605,7 +610,11 @@ VREN_API int GetImageBit(const char *path);
  * per row, biHeight rows, top row first) to `width` pixels by nearest
  * neighbour, keeping the aspect ratio, and packs it into a raster as
  * loadImage() describes. The new height is biHeight x (width / biWidth),
- * truncated. On success *scaled receives the raster (calloc, width x new
+ * truncated. Output column k samples source column k x (biWidth - 1) / width
+ * + 0.5, truncated (rows likewise with (biHeight - 1) / new height), in single
+ * precision: halves round up, and the last source column is reached only when
+ * width >= 2 x (biWidth - 1), so scaling to the same width is no identity.
+ * On success *scaled receives the raster (calloc, width x new
  * height bytes of which the rows use the first (width + 7) / 8 per row, the
  * rest 0; the caller frees it) and header->biWidth, header->biHeight the new
  * size. Any pixel byte other than 0 counts as a dot.
@@ -617,9 +626,11 @@ VREN_API int GetImageBit(const char *path);
 VREN_API int resizeImage(const unsigned char *pixels, unsigned char **scaled, int32_t width, VrenImageHeader *header);
 
 /**
- * Run-length encodes `length` bytes and writes the stream to the printer:
- * every 0x00 or 0xFF byte run becomes the byte and a count 1..255 (longer runs
- * take several pairs); every other byte is sent as it is.
+ * Run-length encodes `length` bytes and writes the stream to the printer as
+ * one request (several writeData() calls when one call cannot carry it):
+ * every run of 0x00 or 0xFF bytes becomes the byte and a count 1..255 (longer
+ * runs take several pairs; runs go on across rows); every other byte is sent
+ * as it is. 00 00 00 12 FF 34 gives 00 03 12 FF 01 34.
  * Returns 0; VREN_E_NOMEM when the output buffer cannot be allocated (nothing
  * written); VREN_E_WRITE when the stream did not go out whole;
  * VREN_E_IMAGE_FORMAT when data is NULL and length is not 0.
@@ -641,9 +652,10 @@ VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header,
 
 /**
  * Sends a raster as the command "LCR": 'L' 'C' 'R' 0x00, x, y, bytes per row,
- * rows (two bytes each, as printLD()), the run-length stream of compressData(),
- * then CR, as three requests. Memory for the stream is taken before anything
- * is sent.
+ * rows (two bytes each, as printLD()), the run-length stream of compressData()
+ * (its length is not sent), then CR, as three requests (the stream in several
+ * writeData() calls when one call cannot carry it). Memory for the stream is
+ * taken before anything is sent.
  * Returns 0; VREN_E_IMAGE_FORMAT as printLD(); VREN_E_NOMEM when the stream
  * cannot be allocated (nothing sent); VREN_E_WRITE when the command did not go
  * out whole.

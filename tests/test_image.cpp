@@ -41,7 +41,8 @@ protected:
             if (end == std::string::npos)
                 end = text.size() - 1;
             const std::string message = text.substr(close + 2, end - close - 2);
-            const bool bitmap = tag == "PrintBitmap" || tag == "printLD" || tag == "printLCR" || tag == "compressData";
+            const bool bitmap = tag == "PrintBitmap" || tag == "printLD" || tag == "printLCR" ||
+                                tag == "compressData" || tag == "loadImage";
             if (bitmap || (tag == "writeData" && message.rfind("i : ", 0) != 0))
                 records.push_back(tag + ": " + message);
             at = close;
@@ -129,6 +130,36 @@ TEST_F(ImageTest, RecordsFollowTheRequestsInOrder) {
         const VrenImageHeader header = headerOf(100, rows[i].height);
         markLog();
         ASSERT_EQ((rows[i].compress ? printLCR : printLD)(raster, &header, 1, 2), 0);
+        EXPECT_EQ(trace(), rows[i].records);
+    }
+}
+
+// PrintBitmap's records around the loader's and the command's, in order.
+TEST_F(ImageTest, PrintBitmapRecordsInOrder) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    writeFile("logo.bmp", makeBmp(patternPicture(16, 4, {kWhite, kBlack})));
+    const std::string write = "writeData: write data : ", done = "writeData: complete to write the data.";
+    struct Row {
+        std::string path;
+        unsigned char compress;
+        int result;
+        std::vector<std::string> records;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {"logo.bmp", 0, 0,
+                 {"PrintBitmap: start", "loadImage: success", "PrintBitmap: LD Command", "printLD: start", write, done,
+                  write, done, write, done, "printLD: success", "PrintBitmap: success"}},
+        /* 1 */ {"logo.bmp", 1, 0,
+                 {"PrintBitmap: start", "loadImage: success", "PrintBitmap: LCR Command", "printLCR: start", write,
+                  done, "compressData: compressData : start", write, done, "compressData: compressData : success",
+                  write, done, "printLCR: success", "PrintBitmap: success"}},
+        /* 2 */ {"missing.img", 1, VREN_E_IMAGE_OPEN,
+                 {"PrintBitmap: start", "loadImage: Failed to open image file.", "PrintBitmap: Failed to load image"}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        markLog();
+        EXPECT_EQ(PrintBitmap(rows[i].path.c_str(), 3, 4, rows[i].compress), rows[i].result);
         EXPECT_EQ(trace(), rows[i].records);
     }
 }

@@ -331,6 +331,29 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
     EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
     EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
+
+    // A failed probe of loadImage is returned unchanged, with the probe's
+    // own record under its tag and none of the loader's.
+    writeFile("text.bmp", "PNG");
+    struct ProbeRow {
+        std::string path;
+        int result;
+        std::string record;
+    };
+    const std::vector<ProbeRow> probes = {
+        /* 0 */ {"missing.bmp", VREN_E_IMAGE_OPEN, "Failed to open image file."},
+        /* 1 */ {"text.bmp", VREN_E_IMAGE_FORMAT, "This is not BMP file."},
+    };
+    for (size_t i = 0; i < probes.size(); ++i) {
+        SCOPED_TRACE("probe row " + std::to_string(i));
+        markLog();
+        EXPECT_EQ(GetImageBit(probes[i].path.c_str()), probes[i].result);
+        EXPECT_EQ(logMessages("GetImageBit"), std::vector<std::string>{probes[i].record});
+        markLog();
+        EXPECT_EQ(load(probes[i].path).result, probes[i].result);
+        EXPECT_EQ(logMessages("GetImageBit"), std::vector<std::string>{probes[i].record});
+        EXPECT_TRUE(logMessages("loadImage").empty());
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -359,7 +382,7 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         /* 2 */ {good24.substr(0, 53), "Image file is shorter than its headers."},
         /* 3 */ {with16(good24, 28, 16), "This is not supported bit image."},
         /* 4 */ {with16(good24, 28, 32), "This is not supported bit image."},
-        /* 5 */ {with32(good24, 14, 12), "Unsupported BMP header size."},
+        /* 5 */ {with32(good8, 14, 12), "Unsupported BMP header size."},  // the table would lie in the header
         /* 6 */ {with32(good8, 30, 1), "Compressed BMP files are not supported."},
         /* 7 */ {with32(good24, 18, 0xFFFFFFFF), "Invalid image size : -1 x 2"},
         /* 8 */ {with32(good24, 22, 0x80000000), "Invalid image size : 4 x -2147483648"},
@@ -372,6 +395,9 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         /* 15 */ {with32(with32(with32(good24, 34, 0), 18, 0x7FFFFFFF), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
         /* 16 */ {with32(with32(with32(good24, 34, 0), 18, 0x40000000), 22, 0xC0000000), "Pixel data runs past the end of the file."},
         /* 17 */ {with32(with32(good8, 34, 0), 22, 0x7FFFFFFF), "Pixel data runs past the end of the file."},
+        // The depth is judged on what the file holds before its length is.
+        /* 18 */ {with16(good24, 28, 16).substr(0, 40), "This is not supported bit image."},
+        /* 19 */ {with16(good24, 28, 24).substr(0, 40), "Image file is shorter than its headers."},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
@@ -380,6 +406,50 @@ TEST_F(LoadImageTest, RefusesTruncatedAndLyingFiles) {
         const Loaded loaded = load(name);
         EXPECT_EQ(loaded.result, VREN_E_IMAGE_FORMAT);
         EXPECT_EQ(logMessages("loadImage").back(), rows[i].logLine);
+    }
+}
+
+// biSize places the colour table and nothing else: loadImage reads the table
+// at 14 + biSize, loadImage1 at 54 or after a longer header. A field below 40
+// changes nothing in a true-colour file, and nothing for loadImage1, whose
+// table stays at 54; only loadImage would find its table among the header's
+// own fields, and refuses the file.
+TEST_F(LoadImageTest, HeaderSizeOnlyPlacesTheColourTable) {
+    std::vector<Rgb> palette(kColours);
+    palette.resize(256, kWhite);
+    const Picture picture = patternPicture(6, 3, kColours, 5);
+    struct Row {
+        unsigned bits;
+        uint32_t biSize;  // written over the 40-byte header's field
+        int loadImageResult;
+        int loadImage1Result;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {24, 0, 0, 0},
+        /* 1 */ {24, 12, 0, 0},
+        /* 2 */ {24, 39, 0, 0},
+        /* 3 */ {8, 12, VREN_E_IMAGE_FORMAT, 0},
+        /* 4 */ {8, 39, VREN_E_IMAGE_FORMAT, 0},
+        /* 5 */ {8, 40, 0, 0},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        std::string file = makeBmp(picture, row.bits == 8 ? paletted(8, palette) : BmpOptions{});
+        put32(file, 14, row.biSize);
+        writeFile("sized.img", file);
+        markLog();
+        const Loaded loaded = load("sized.img");
+        EXPECT_EQ(loaded.result, row.loadImageResult);
+        if (loaded.result == 0) {
+            EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        } else {
+            EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"Unsupported BMP header size."});
+        }
+        const Loaded loaded1 = load1("sized.img");
+        ASSERT_EQ(loaded1.result, row.loadImage1Result);
+        EXPECT_BYTES(expectedRaster(picture), loaded1.raster);
+        EXPECT_EQ(loaded1.header.biSize, row.biSize);
     }
 }
 
@@ -649,25 +719,70 @@ TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
     const std::string path = std::getenv("PATH");
     setenv("PATH", "/nonexistent", 1);
     const auto before = filesIn(".");
+    ::testing::internal::CaptureStderr();
     const int result = load("logo.jpg").result;
+    const std::string complaint = ::testing::internal::GetCapturedStderr();
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(result, VREN_E_IMAGE_OPEN);
     // Nothing was read, so nothing is reported deleted (the empty file made
-    // for the converter is removed all the same).
-    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to start convert : No such file or directory",
-                                                                   "Failed to open image file."}));
+    // for the converter is removed all the same). The log has the records of
+    // any failed conversion; why it failed goes to the standard error, where
+    // a shell that cannot find the program says so.
+    const std::vector<std::string> failed = {"CONVERT", "Failed to open image file."};
+    EXPECT_EQ(logMessages("loadImage"), failed);
+    EXPECT_EQ(complaint, "convert: No such file or directory\n");
     EXPECT_EQ(filesIn("."), before);
-    // A temporary name that cannot be made: the open failure, with its cause.
+    // A temporary name that cannot be made: the open failure, its cause on
+    // the standard error.
     const std::string longName = std::string(250, 'n') + ".jpg";  // the temporary name is too long
     ASSERT_TRUE(imageMagick({"few.ppm", "JPEG:" + longName}));
     markLog();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(load(longName).result, VREN_E_IMAGE_OPEN);
-    EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to create the converted file : File name too long",
-                                                                   "Failed to open image file."}));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              std::string(250, 'n') + ".temp1sa3.bmp: File name too long\n");
+    EXPECT_EQ(logMessages("loadImage"), failed);
     unlink(longName.c_str());
     // A source that does not exist is never handed to the converter.
     EXPECT_EQ(load("nothing.jpg").result, VREN_E_IMAGE_OPEN);
     EXPECT_FALSE(exists("nothing.temp1sa3.bmp"));
+}
+
+// The converter's exit status is not examined: only what it wrote counts.
+TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
+    writeFile("logo.jpg", "not really a JPEG: the stand-in converters below never read it");
+    const Picture picture = patternPicture(7, 3, kColours);
+    writeFile("prepared.bmp", makeBmp(picture));
+    mkdir("bin", 0700);
+    struct Row {
+        std::string script;  // body of the stand-in "convert"; its last argument is the output
+        int result;
+        std::vector<std::string> records;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {"exit 3", VREN_E_IMAGE_OPEN, {"CONVERT", "Failed to open image file."}},
+        /* 1 */ {"for last; do :; done; cp '" + directory_ + "/prepared.bmp' \"$last\"; exit 1", 0,
+                 {"CONVERT", "delete the converted file", "success"}},
+        /* 2 */ {"for last; do :; done; printf 'GIF89a' > \"$last\"; exit 0", VREN_E_IMAGE_FORMAT,
+                 {"CONVERT", "delete the converted file", "This is not BMP file."}},
+    };
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        writeFile("bin/convert", "#!/bin/sh\n" + rows[i].script + "\n");
+        chmod("bin/convert", 0700);
+        const auto before = filesIn(".");
+        markLog();
+        const Loaded loaded = load("logo.jpg");
+        EXPECT_EQ(loaded.result, rows[i].result);
+        EXPECT_EQ(logMessages("loadImage"), rows[i].records);
+        if (loaded.result == 0) {
+            EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        }
+        EXPECT_EQ(filesIn("."), before) << "the temporary image must be gone";
+    }
+    setenv("PATH", path.c_str(), 1);
 }
 
 }  // namespace

@@ -147,6 +147,26 @@ TEST_F(ResizeTest, RefusesWidthsItCannotScaleTo) {
     }
 }
 
+// A row count beyond an int cannot be allocated: the failure of the
+// allocation, after the usual records (the count shown saturated), with a null
+// raster and the header as it was.
+TEST_F(ResizeTest, RowCountBeyondAnIntIsAnAllocationFailure) {
+    const unsigned char pixel = 1;
+    VrenImageHeader header{};
+    header.biWidth = 1;
+    header.biHeight = -1;  // 4294967295 rows, read as unsigned
+    unsigned char stale = 0;
+    unsigned char *raster = &stale;
+    EXPECT_EQ(resizeImage(&pixel, &raster, 1, &header), VREN_E_NOMEM);
+    EXPECT_EQ(raster, nullptr);
+    EXPECT_EQ(header.biWidth, 1);
+    EXPECT_EQ(header.biHeight, -1);
+    EXPECT_EQ(logMessages("resizeImage"),
+              (std::vector<std::string>{"biWidth : 1, biHeight : -1",
+                                        "x_ratio : 0.000000, height : 2147483647, y_ratio: 2.000000", "start",
+                                        "Failed to alloc memory"}));
+}
+
 TEST_F(ResizeTest, OutOfMemoryLeavesTheHeaderAlone) {
     if (!kCanLimitMemory)
         GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";

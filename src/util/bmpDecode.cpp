@@ -69,17 +69,16 @@ int fail(const char *tag, const char *message) noexcept {
     return VREN_E_IMAGE_FORMAT;
 }
 
-// Reads the colour table at 14 + biSize, for both loaders: a fixed offset of
-// 54 holds the table only after a 40-byte information header, and would read
-// a longer header's own fields as colours. The entries the file declares (all
+// Reads the colour table at `offset`: for both loaders it follows a longer
+// information header (a fixed offset of 54 would read that header's own
+// fields as colours). The entries the file declares (all
 // of them when biClrUsed is 0) must lie inside the file; entries past its end
 // that only the full table size implies count as black. A file found to end
 // early here has its `size` lowered to where it ends.
-int readPalette(const ByteSource &source, uint64_t &size, const VrenImageHeader &header, const char *tag,
-                Layout &layout) noexcept {
+int readPalette(const ByteSource &source, uint64_t &size, uint64_t offset, const VrenImageHeader &header,
+                const char *tag, Layout &layout) noexcept {
     const uint32_t entries = 1u << layout.bits;
     const uint32_t declared = header.biClrUsed != 0 && header.biClrUsed < entries ? header.biClrUsed : entries;
-    const uint64_t offset = kFileHeaderSize + static_cast<uint64_t>(header.biSize);
     if (offset > size)
         return fail(tag, "Colour table runs past the end of the file.");
     unsigned char table[256 * 4];
@@ -97,14 +96,17 @@ int readPalette(const ByteSource &source, uint64_t &size, const VrenImageHeader 
 
 // `head` holds the file's first bytes; `size` is the file's length (lowered
 // when the colour table shows the file ending early).
-int checkLayout(const ByteSource &source, const unsigned char *head, uint64_t &size, VrenImageHeader &header,
-                const char *tag, Layout &layout) noexcept {
-    if (size < kHeadersSize)
-        return fail(tag, "Image file is shorter than its headers.");
+int checkLayout(const ByteSource &source, const unsigned char *head, uint64_t &size, ColourTableAt table,
+                VrenImageHeader &header, const char *tag, Layout &layout) noexcept {
+    // The depth first, as the file gives it (a file too short to hold the
+    // field reads 0 there); then whether the headers are whole.
     const unsigned bits = header.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return fail(tag, "This is not supported bit image.");
-    if (header.biSize < kInfoHeaderSize)
+    if (size < kHeadersSize)
+        return fail(tag, "Image file is shorter than its headers.");
+    // biSize only places the colour table.
+    if (bits <= 8 && table == ColourTableAt::HeaderEnd && header.biSize < kInfoHeaderSize)
         return fail(tag, "Unsupported BMP header size.");
     if (header.biCompression != 0)
         return fail(tag, "Compressed BMP files are not supported.");
@@ -116,7 +118,10 @@ int checkLayout(const ByteSource &source, const unsigned char *head, uint64_t &s
     layout.width = static_cast<uint32_t>(header.biWidth);
     layout.topDown = header.biHeight < 0;
     layout.rows = layout.topDown ? static_cast<uint32_t>(-header.biHeight) : static_cast<uint32_t>(header.biHeight);
-    if (bits <= 8 && readPalette(source, size, header, tag, layout) != VREN_OK)
+    const uint64_t tableOffset = kFileHeaderSize + (table == ColourTableAt::HeaderEnd
+                                                        ? header.biSize
+                                                        : std::max<uint64_t>(header.biSize, kInfoHeaderSize));
+    if (bits <= 8 && readPalette(source, size, tableOffset, header, tag, layout) != VREN_OK)
         return VREN_E_IMAGE_FORMAT;
 
     // Products in 64 bits: a width below 2^31 times 24 bits, times a row count
@@ -230,8 +235,8 @@ bool hasBmpSignature(const unsigned char *file, size_t size) noexcept {
     return size >= 2 && file[0] == 'B' && file[1] == 'M';
 }
 
-int decodeBmp(const ByteSource &source, const char *tag, int32_t targetWidth, VrenImageHeader &header,
-              DecodedImage &out) noexcept {
+int decodeBmp(const ByteSource &source, const char *tag, ColourTableAt table, int32_t targetWidth,
+              VrenImageHeader &header, DecodedImage &out) noexcept {
     uint64_t size = source.size();
     unsigned char head[kHeadersSize] = {};
     const size_t wanted = std::min<uint64_t>(kHeadersSize, size);
@@ -242,7 +247,7 @@ int decodeBmp(const ByteSource &source, const char *tag, int32_t targetWidth, Vr
         return fail(tag, "This is not BMP file.");
     header = readInfoHeader(head, size);
     Layout layout{};
-    if (const int result = checkLayout(source, head, size, header, tag, layout); result != VREN_OK)
+    if (const int result = checkLayout(source, head, size, table, header, tag, layout); result != VREN_OK)
         return result;
 
     // The only buffer for the file's bytes: a few rows at a time.

@@ -28,6 +28,17 @@ constexpr size_t kCompressionOffset = 30;
 
 bool hasBmpSignature(const unsigned char *file, size_t size) noexcept;
 
+// Where a loader finds the colour table.
+enum class ColourTableAt {
+    // 14 + biSize, right after the information header as the file sizes it
+    // (loadImage). A field below 40 would put the table among the header's
+    // own fields: such palette files are refused.
+    HeaderEnd,
+    // 54, or after a longer information header (loadImage1): never among
+    // the header's fields.
+    HeaderEndOr54,
+};
+
 // Pixel rows are read in chunks of about this many bytes (at least one row).
 constexpr size_t kPixelChunkBytes = 256 * 1024;
 
@@ -38,7 +49,7 @@ constexpr size_t kPixelChunkBytes = 256 * 1024;
 // read) is refused like a file too short for its rows, and nothing is kept.
 // Failures are logged under `tag`. Returns 0, VREN_E_IMAGE_FORMAT or
 // VREN_E_NOMEM.
-int decodeBmp(const ByteSource &source, const char *tag, int32_t targetWidth, VrenImageHeader &header,
-              DecodedImage &out) noexcept;
+int decodeBmp(const ByteSource &source, const char *tag, ColourTableAt table, int32_t targetWidth,
+              VrenImageHeader &header, DecodedImage &out) noexcept;
 
 }  // namespace vren

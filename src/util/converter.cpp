@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -93,7 +94,7 @@ std::string converterOutputArgument(const std::string &path) {
     return anchored(path, true);
 }
 
-void runConverter(Conversion mode, const std::string &source, const std::string &output, const char *tag) {
+void runConverter(Conversion mode, const std::string &source, const std::string &output) {
     std::string in = converterSourceArgument(source);
     std::string out = converterOutputArgument(output);
     std::string program = kConverter;
@@ -120,16 +121,14 @@ void runConverter(Conversion mode, const std::string &source, const std::string 
     const int spawned = posix_spawnp(&child, kConverter, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        printDebugLog(tag, "Failed to start %s : %s", kConverter, std::strerror(spawned));
+        // Where a shell would have said that it cannot run the program.
+        std::fprintf(stderr, "%s: %s\n", kConverter, std::strerror(spawned));
         return;
     }
+    // The exit status is not examined: what the converter wrote is.
     int status = 0;
-    pid_t waited;
-    do {
-        waited = waitpid(child, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-    if (waited == child && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        printDebugLog(tag, "%s ended with status %d", kConverter, status);
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace vren

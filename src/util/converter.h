@@ -40,8 +40,10 @@ enum class Conversion {
 
 // Runs the converter on `source`, writing `output`, and waits for it. The
 // arguments go to the program as they are, one each (no shell is involved).
-// Failures to start are logged under `tag`; the exit status is only logged.
-void runConverter(Conversion mode, const std::string &source, const std::string &output, const char *tag);
+// Nothing is logged: a conversion that wrote nothing shows up when the output
+// is opened. A program that cannot be started is named on the standard error,
+// as a shell would; the exit status is not examined.
+void runConverter(Conversion mode, const std::string &source, const std::string &output);
 
 // The argument by which the converter gets a path: relative paths are made to
 // start with "./" so that the converter never reads a leading "xyz:" as a

@@ -1,5 +1,6 @@
 // Image loaders: an image file (BMP directly, JPEG, GIF and some BMP files
 // through the converter) becomes a 1-bit raster and its image header.
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,10 +17,11 @@ struct Loader {
     // Probe files named *.bmp* and convert the depths the decoder does not take.
     bool probesBmp;
     vren::Conversion conversion;
+    vren::ColourTableAt table;
 };
 
-constexpr Loader kLoadImage{"loadImage", true, vren::Conversion::TrueColor};
-constexpr Loader kLoadImage1{"loadImage1", false, vren::Conversion::Monochrome};
+constexpr Loader kLoadImage{"loadImage", true, vren::Conversion::TrueColor, vren::ColourTableAt::HeaderEnd};
+constexpr Loader kLoadImage1{"loadImage1", false, vren::Conversion::Monochrome, vren::ColourTableAt::HeaderEndOr54};
 constexpr const char *kProbeTag = "GetImageBit";
 
 // The text after the last '.', or null when the path has none.
@@ -79,14 +81,16 @@ int openConverted(const Loader &loader, const char *path, vren::FileSource &file
         return VREN_E_IMAGE_OPEN;
     }
     // A temporary image that cannot be made is one the converter cannot
-    // write: the open failure, after its cause.
+    // write: the open failure. Its cause goes where the converter's own
+    // complaint would have gone, the standard error.
     vren::TemporaryImage temporary;
-    if (const int error = temporary.create(vren::temporaryImageName(path)); error != 0) {
-        printDebugLog(loader.tag, "Failed to create the converted file : %s", std::strerror(error));
+    const std::string name = vren::temporaryImageName(path);
+    if (const int error = temporary.create(name); error != 0) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), std::strerror(error));
         printDebugLog(loader.tag, "Failed to open image file.");
         return VREN_E_IMAGE_OPEN;
     }
-    vren::runConverter(loader.conversion, path, temporary.path(), loader.tag);
+    vren::runConverter(loader.conversion, path, temporary.path());
     // The file was created empty: nothing in it means the converter wrote
     // nothing, which is the open failure. Only a file that was opened is
     // reported deleted; the temporary image goes on every path.
@@ -127,7 +131,7 @@ int load(const Loader &loader, const char *path, unsigned char **raster, VrenIma
         const int opened = convert ? openConverted(loader, path, file) : vren::openImageFile(path, loader.tag, false, file);
         if (opened != VREN_OK)
             return opened;
-        const int decoded = vren::decodeBmp(file, loader.tag, targetWidth, *header, image);
+        const int decoded = vren::decodeBmp(file, loader.tag, loader.table, targetWidth, *header, image);
         if (decoded != VREN_OK)
             return decoded;
     }  // the file is closed before scaling

@@ -36,12 +36,10 @@ extern "C" VREN_API int resizeImage(const unsigned char *pixels, unsigned char *
 
     const float scale = static_cast<float>(width) / static_cast<float>(sourceWidth);
     const float heightF = static_cast<float>(sourceHeight) * scale;
-    // A row count beyond an int cannot be held in memory anyway.
-    if (!(heightF < 2147483648.0f)) {
-        printDebugLog(kTag, "Failed to alloc memory");
-        return VREN_E_NOMEM;
-    }
-    const auto newHeight = static_cast<int32_t>(heightF);
+    // A row count beyond an int is shown as the largest int and fails as the
+    // allocation it could never get.
+    const bool tooTall = !(heightF < 2147483648.0f);
+    const int32_t newHeight = tooTall ? INT32_MAX : static_cast<int32_t>(heightF);
     const float xRatio = static_cast<float>(sourceWidth - 1) / static_cast<float>(width);
     // With no rows this divides by zero: the log shows the infinity (or NaN)
     // that comes out, and no row ever uses it.
@@ -54,7 +52,8 @@ extern "C" VREN_API int resizeImage(const unsigned char *pixels, unsigned char *
     // The buffer has a byte per target column on every row, of which the
     // packed rows use the first eighth; the rest stays 0.
     const size_t rowBytes = vren::rasterRowBytes(static_cast<size_t>(width));
-    vren::Raster out = vren::allocateRaster(static_cast<size_t>(width) * static_cast<size_t>(newHeight));
+    vren::Raster out =
+        tooTall ? nullptr : vren::allocateRaster(static_cast<size_t>(width) * static_cast<size_t>(newHeight));
     // The source column of every output column is the same on each row.
     std::unique_ptr<uint32_t[]> columns(newHeight > 0 ? new (std::nothrow) uint32_t[static_cast<size_t>(width)] : nullptr);
     if (!out || (newHeight > 0 && !columns)) {
