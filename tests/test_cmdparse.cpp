@@ -26,7 +26,24 @@ std::string lines(const std::vector<Event> &events) {
     return out;
 }
 
-std::string parsed(std::string_view bytes) { return lines(cmdparse::parseAll(bytes)); }
+std::string parsed(std::string_view bytes, cmdparse::Limits limits = {}) {
+    return lines(cmdparse::parseAll(bytes, limits));
+}
+
+// The same stream fed in two reads, the first `split` bytes long.
+std::string parsedInTwo(std::string_view bytes, size_t split, cmdparse::Limits limits = {}) {
+    cmdparse::Parser parser(limits);
+    std::vector<Event> events;
+    for (std::string_view piece : {bytes.substr(0, split), bytes.substr(split)}) {
+        parser.feed(piece);
+        for (Event &event : parser.take())
+            events.push_back(std::move(event));
+    }
+    parser.finish();
+    for (Event &event : parser.take())
+        events.push_back(std::move(event));
+    return lines(events);
+}
 
 // The same stream fed one byte at a time.
 std::string parsedBytewise(std::string_view bytes) {
@@ -201,6 +218,53 @@ TEST(CommandParser, ByteByByteFeedingGivesTheSameResult) {
     for (size_t i = 0; i < rows().size(); ++i) {
         const Row &row = rows()[i];
         EXPECT_EQ(parsed(row.bytes), parsedBytewise(row.bytes)) << "row " << i << ": " << vren::test::hex(row.bytes);
+    }
+}
+
+TEST(CommandParser, TwoReadsSplitAtEveryByteGiveTheSameResult) {
+    // Every command kind of the table, LD and LCR included, cut at each byte.
+    for (size_t i = 0; i < rows().size(); ++i) {
+        const std::string &bytes = rows()[i].bytes;
+        const std::string whole = parsed(bytes);
+        for (size_t split = 1; split < bytes.size(); ++split)
+            ASSERT_EQ(whole, parsedInTwo(bytes, split)) << "row " << i << ", split at " << split;
+    }
+}
+
+TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
+    cmdparse::Limits limits;
+    limits.maxLine = 16;
+    limits.maxQuoted = 8;
+    limits.maxRaster = 64;
+    const std::string cases[] = {
+        // 0: a line of exactly the limit, one over it, and one far over it
+        std::string(16, 'Z') + "\r" + std::string(17, 'Z') + "\r" + std::string(40, 'Z') + "\rCB\r",
+        // 1: quoted data of exactly the limit, and one byte over it
+        "T1,2,3,1,1,0,0,N,N,'12345678'\rT1,2,3,1,1,0,0,N,N,'123456789'\rCB\r",
+        // 2: quoted data over the limit holding quotes, and a CR inside
+        "V1,2,U,0,0,0,N,N,N,0,L,0,'abc'defgh'ij\rkl'\rCB\r",
+        // 3: a header over the limit, with its quote and without
+        "B11,2,3,4,5,6,7,8,9,10,'A'\rB1111111111111111111\rCB\r",
+        // 4: a bitmap of exactly the limit, and one announcing more
+        b("LD\x01\x00\x02\x00\x08\x00\x08\x00", 10) + std::string(64, '\x55') + "\r" +
+            b("LCR\x00\x01\x00\x02\x00\x09\x00\x08\x00\x00\x48\rCB\r", 18),
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string whole = parsed(cases[i], limits);
+        EXPECT_NE(std::string::npos, whole.find(R"("command":"CB")")) << "case " << i << ": " << whole;
+        for (size_t split = 1; split < cases[i].size(); ++split)
+            ASSERT_EQ(whole, parsedInTwo(cases[i], split, limits)) << "case " << i << ", split at " << split;
+        cmdparse::Parser parser(limits);
+        std::vector<Event> events;
+        for (char c : cases[i]) {
+            parser.feed(&c, 1);
+            for (Event &event : parser.take())
+                events.push_back(std::move(event));
+        }
+        parser.finish();
+        for (Event &event : parser.take())
+            events.push_back(std::move(event));
+        EXPECT_EQ(whole, lines(events)) << "case " << i << ", byte by byte";
     }
 }
 
