@@ -2,6 +2,8 @@
 // pixel-exact where no font or symbol encoder is involved.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
 #include <string>
 
 #include "bytes.h"
@@ -43,6 +45,133 @@ Count countDots(const Canvas &canvas, int x0, int y0, int x1, int y1) {
 bool hasDiagnostic(const render::LabelOutput &label, const std::string &text) {
     return label.transcript.find(text) != std::string::npos;
 }
+
+// A strict reader of JSON text: true when `text` is one JSON value and white
+// space, with strings free of raw control bytes and holding valid UTF-8.
+class JsonChecker {
+public:
+    explicit JsonChecker(std::string_view text) : text_(text) {}
+    bool valid() {
+        space();
+        if (!value())
+            return false;
+        space();
+        return at_ == text_.size();
+    }
+    size_t where() const { return at_; }
+
+private:
+    bool more() const { return at_ < text_.size(); }
+    char peek() const { return more() ? text_[at_] : '\0'; }
+    bool take(char c) {
+        if (peek() != c)
+            return false;
+        ++at_;
+        return true;
+    }
+    void space() {
+        while (more() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r'))
+            ++at_;
+    }
+    bool value() {
+        switch (peek()) {
+        case '{': return list('}', true);
+        case '[': return list(']', false);
+        case '"': return string();
+        case 't': return word("true");
+        case 'f': return word("false");
+        case 'n': return word("null");
+        default: return number();
+        }
+    }
+    bool word(std::string_view w) {
+        if (text_.substr(at_, w.size()) != w)
+            return false;
+        at_ += w.size();
+        return true;
+    }
+    bool digits() {
+        const size_t from = at_;
+        while (more() && peek() >= '0' && peek() <= '9')
+            ++at_;
+        return at_ > from;
+    }
+    bool number() {
+        take('-');
+        if (take('0')) {
+        } else if (!(peek() >= '1' && peek() <= '9') || !digits()) {
+            return false;
+        }
+        if (take('.') && !digits())
+            return false;
+        if (take('e') || take('E')) {
+            if (!take('+'))
+                take('-');
+            return digits();
+        }
+        return true;
+    }
+    bool list(char close, bool members) {
+        ++at_;
+        space();
+        if (take(close))
+            return true;
+        for (;;) {
+            space();
+            if (members) {
+                if (!string())
+                    return false;
+                space();
+                if (!take(':'))
+                    return false;
+                space();
+            }
+            if (!value())
+                return false;
+            space();
+            if (take(close))
+                return true;
+            if (!take(','))
+                return false;
+        }
+    }
+    bool string() {
+        if (!take('"'))
+            return false;
+        while (more()) {
+            const auto c = static_cast<unsigned char>(text_[at_++]);
+            if (c == '"')
+                return true;
+            if (c < 0x20)
+                return false;
+            if (c == '\\') {
+                const char e = peek();
+                ++at_;
+                if (e == 'u') {
+                    for (int k = 0; k < 4; ++k, ++at_)
+                        if (!std::isxdigit(static_cast<unsigned char>(peek())))
+                            return false;
+                } else if (std::string_view("\"\\/bfnrt").find(e) == std::string_view::npos) {
+                    return false;
+                }
+                continue;
+            }
+            if (c >= 0x80) {
+                // UTF-8: a lead byte and its continuation bytes.
+                const int length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+                if (length == 0 || c > 0xF4)
+                    return false;
+                for (int k = 1; k < length; ++k, ++at_)
+                    if ((static_cast<unsigned char>(peek()) & 0xC0) != 0x80)
+                        return false;
+            }
+        }
+        return false;
+    }
+
+    std::string_view text_;
+    size_t at_ = 0;
+};
 
 TEST(Render, PaperSizeFromTheLastSettings) {
     struct Row {
@@ -284,6 +413,50 @@ TEST(Render, EveryBarcodeFamilyDrawsItsSymbol) {
         EXPECT_FALSE(hasDiagnostic(label, "\"source\":\"renderer\"")) << "row " << i << ": " << label.transcript;
         EXPECT_GT(label.canvas.countDots(), 200u) << "row " << i;
         EXPECT_EQ(0u, countDots(label.canvas, 10, 10, 812, 1218).outside) << "row " << i;
+    }
+}
+
+TEST(Render, TranscriptsAreValidJsonForAnyBytes) {
+    // The checker itself: a raw control byte, a bad escape, invalid UTF-8 and
+    // a trailing comma are refused.
+    EXPECT_TRUE(JsonChecker(R"({"a":[1,-2.5e3,"\u00ff\n"],"b":true})").valid());
+    for (const char *bad : {"{\"a\":\"\x01\"}", R"({"a":"\x"})", "{\"a\":\"\xC3\x28\"}", "[1,]"})
+        EXPECT_FALSE(JsonChecker(bad).valid()) << bad;
+    std::string every;
+    for (int c = 0; c < 256; ++c)
+        every.push_back(static_cast<char>(c));  // holds ' and CR, never ' directly before CR
+    const std::string hostile[] = {
+        // 0: every byte value as text and barcode data
+        "T1,2,3,1,1,0,0,N,N,'" + every + "'\rV1,2,U,9,9,0,N,N,N,0,L,0,'" + every + "'\rB11,2,1,2,6,50,0,1,'" +
+            every + "'\rB21,2,Q,2,M,3,0,'" + every + "'\rP1,1\r",
+        // 1: letter fields holding a quote, a backslash, control and high bytes
+        "V1,2,\",9,9,0,N,N,N,0,L,0,'A'\rBD0,0,5,5,\\\rSO\x01\rT1,2,\xFF,1,1,0,0,N,N,'A'\r"
+        "B21,2,C,2,4,20,1,30,\x7F,4,0,'A'\rSO\xC3\rP1,1\r",
+        // 2: unknown commands and bad fields with quotes, backslashes, invalid UTF-8
+        "\x01\"\\\x7F\xC3\x28\rP\"1,1\rCD1,2,\xE2\x82,4\rSW\\u0000\r\xF0\x9F\x98\rP1,1\r",
+        // 3: commands left incomplete at the end
+        "BD1,1,5,5,O\rV1,2,U,9,9,0,N,N,N,0,L,0,'\"\\\x80",
+    };
+    std::vector<std::string> streams(std::begin(hostile), std::end(hostile));
+    std::mt19937 random(5);
+    const std::string pieces[] = {"P1,1\r", "T1,2,3,1,1,0,0,N,N,'", "'\r", "\r", ",", "LCR\x00", "B2", "V"};
+    for (int round = 0; round < 100; ++round) {
+        std::string stream;
+        while (stream.size() < 300)
+            stream += random() % 3 == 0 ? pieces[random() % std::size(pieces)]
+                                        : std::string(1, static_cast<char>(random()));
+        streams.push_back(stream);
+    }
+    for (size_t i = 0; i < streams.size(); ++i) {
+        const auto labels = labelsOf(streams[i], true);
+        if (i < std::size(hostile)) {
+            ASSERT_FALSE(labels.empty()) << "stream " << i;
+        }
+        for (const auto &label : labels) {
+            JsonChecker checker(label.transcript);
+            EXPECT_TRUE(checker.valid()) << "stream " << i << ", label " << label.number << ", at byte "
+                                         << checker.where() << ": " << label.transcript;
+        }
     }
 }
 
