@@ -6,9 +6,10 @@
 // One label gives OUTPUT.png (default: INPUT with .png); several give
 // OUTPUT-1.png, OUTPUT-2.png, ... With --json a transcript (.json) is written
 // beside each picture. With --unprinted, commands after the last print command
-// are drawn as one more label. Diagnostics go to standard error; the exit
-// status is 0 when every label was drawn without a diagnostic, 1 when some
-// diagnostic was reported, 2 on a usage or file error.
+// are drawn as one more label. Diagnostics go to standard error, those of
+// bytes after the last label too; the exit status is 0 when there was no
+// diagnostic, 1 when some diagnostic was reported (a file without any label
+// is one), 2 on a usage or file error.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -70,14 +71,20 @@ int main(int argc, char **argv) {
         file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         session.feed(chunk.data(), static_cast<size_t>(file.gcount()));
     }
+    // A read error (a directory, an I/O error) is a file error, not an
+    // empty capture.
+    if (file.bad()) {
+        std::fprintf(stderr, "render: cannot read %s\n", input.c_str());
+        return 2;
+    }
     session.finish(unprinted);
     const std::vector<render::LabelOutput> labels = session.take();
+    int status = 0;
     if (labels.empty()) {
         std::fprintf(stderr, "render: %s holds no print command%s\n", input.c_str(),
                      unprinted ? " and no composition command" : " (try --unprinted)");
-        return 1;
+        status = 1;
     }
-    int status = 0;
     for (const render::LabelOutput &label : labels) {
         const std::string name = labels.size() == 1 ? prefix : prefix + "-" + std::to_string(label.number);
         std::string error;
@@ -87,8 +94,15 @@ int main(int argc, char **argv) {
         }
         std::printf("%s.png: label %d, %dx%d dots%s\n", name.c_str(), label.number, label.canvas.width(),
                     label.canvas.height(), label.printed ? "" : " (not printed)");
-        if (json)
-            std::ofstream(name + ".json", std::ios::binary) << label.transcript;
+        if (json) {
+            std::ofstream transcript(name + ".json", std::ios::binary);
+            transcript << label.transcript;
+            transcript.close();
+            if (!transcript) {
+                std::fprintf(stderr, "render: cannot write %s.json\n", name.c_str());
+                return 2;
+            }
+        }
         if (label.diagnostics > 0) {
             status = 1;
             std::fprintf(stderr, "render: label %d has %zu diagnostic(s):\n", label.number, label.diagnostics);
@@ -96,6 +110,15 @@ int main(int argc, char **argv) {
             const size_t at = label.transcript.find("\"diagnostics\":[");
             std::fprintf(stderr, "%s", label.transcript.substr(at).c_str());
         }
+    }
+    // Without --unprinted no label carries what came after the last print
+    // command; its diagnostics are reported all the same.
+    const std::vector<std::string> rest = session.pendingDiagnostics();
+    if (!rest.empty()) {
+        status = 1;
+        std::fprintf(stderr, "render: %zu diagnostic(s) after the last label:\n", rest.size());
+        for (const std::string &diagnostic : rest)
+            std::fprintf(stderr, "%s\n", diagnostic.c_str());
     }
     return status;
 }

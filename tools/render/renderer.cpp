@@ -180,8 +180,8 @@ std::optional<RenderedLabel> Renderer::apply(Command command) {
     return std::nullopt;
 }
 
-std::optional<RenderedLabel> Renderer::renderPending() {
-    if (pending_.empty())
+std::optional<RenderedLabel> Renderer::renderPending(bool always) {
+    if (pending_.empty() && stateNotes_.empty() && !always)
         return std::nullopt;
     return render(false, 0, 0);
 }

@@ -51,9 +51,12 @@ public:
     // CB drops them, initialise and reset restore the defaults, and a print
     // command draws the label and returns it.
     std::optional<RenderedLabel> apply(cmdparse::Command command);
-    // Draws the commands kept since the last print or clear without printing.
-    std::optional<RenderedLabel> renderPending();
+    // Draws the commands kept since the last print or clear without printing;
+    // nothing when no command and no note is waiting, unless `always`.
+    std::optional<RenderedLabel> renderPending(bool always = false);
     size_t pendingCount() const { return pending_.size(); }
+    // Notes of settings since the last label, given with the next one.
+    const std::vector<cmdparse::Diagnostic> &pendingNotes() const { return stateNotes_; }
     const PrinterState &state() const { return state_; }
 
     // Draws composition commands onto `canvas` (origin at the margins);

@@ -31,9 +31,16 @@ void Session::finish(bool renderUnprinted) {
     for (cmdparse::Event &event : parser_.take())
         handle(std::move(event));
     if (renderUnprinted) {
-        if (auto label = renderer_.renderPending())
+        if (auto label = renderer_.renderPending(!diagnostics_.empty()))
             emitLabel(std::move(*label), parser_.fed());
     }
+}
+
+std::vector<std::string> Session::pendingDiagnostics() const {
+    std::vector<std::string> out = diagnostics_;
+    for (const cmdparse::Diagnostic &note : renderer_.pendingNotes())
+        out.push_back(cmdparse::toJson(note, rawBase_, "renderer"));
+    return out;
 }
 
 std::vector<LabelOutput> Session::take() {

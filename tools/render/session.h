@@ -29,9 +29,14 @@ public:
 
     void feed(const void *data, size_t size);
     // End of the stream. With `renderUnprinted`, commands left without a print
-    // command are drawn as one more label (marked "printed": false).
+    // command, and diagnostics of the bytes after the last one, are drawn as
+    // one more label (marked "printed": false).
     void finish(bool renderUnprinted = false);
     std::vector<LabelOutput> take();
+    // Diagnostics (JSON, as in a transcript) of the bytes after the last
+    // label: they go with the next label, and are left here when the stream
+    // ends without one, for the caller to report.
+    std::vector<std::string> pendingDiagnostics() const;
 
     // Bytes received since the last label.
     uint64_t pendingBytes() const { return raw_.size(); }
