@@ -23,10 +23,23 @@ bool JobDirectory::received(size_t connection, std::string_view bytes) {
     auto &session = sessions_[connection];
     if (!session)
         session = std::make_unique<render::Session>();
-    session->feed(bytes.data(), bytes.size());
-    for (const render::LabelOutput &label : session->take())
-        write(label);
-    return !(closeMidLabel_ && session->pendingComposition() > 0);
+    if (!closeMidLabel_) {
+        session->feed(bytes.data(), bytes.size());
+        for (const render::LabelOutput &label : session->take())
+            write(label);
+        return true;
+    }
+    // A byte at a time, so that the connection ends right after the first
+    // drawing command even when the label's print command came in the same
+    // read (the library sends a label's commands in one write).
+    for (const char &byte : bytes) {
+        session->feed(&byte, 1);
+        for (const render::LabelOutput &label : session->take())
+            write(label);
+        if (session->pendingComposition() > 0)
+            return false;
+    }
+    return true;
 }
 
 void JobDirectory::closed(size_t connection) {

@@ -26,7 +26,8 @@ class JobDirectory {
 public:
     // `directory` must exist. With `closeMidLabel`, a connection is closed as
     // soon as a label's first drawing command has arrived, before its print
-    // command.
+    // command: the bytes after that command are not taken, even when they
+    // came in the same read.
     explicit JobDirectory(std::string directory, bool closeMidLabel = false);
     ~JobDirectory();
 

@@ -159,10 +159,13 @@ int main(int argc, char **argv) {
             std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
             return 2;
         }
-        vprinter::VirtualPrinter printer(behaviour, recordDir);
+        // Declared before the printer, whose thread calls back into them
+        // until the printer is destroyed (also on an early return).
         std::unique_ptr<vprinter::JobDirectory> jobs;
         std::atomic<long> closed{0};
         std::atomic<long> labels{0};
+        std::atomic<bool> copyFailed{false};
+        vprinter::VirtualPrinter printer(behaviour, recordDir);
         if (!jobDir.empty()) {
             std::filesystem::create_directories(jobDir);
             jobs = std::make_unique<vprinter::JobDirectory>(jobDir, closeMidLabel);
@@ -171,9 +174,16 @@ int main(int argc, char **argv) {
                              label.canvas.height(), label.printed ? "" : ", not printed");
                 if (!label.printed)
                     return;
-                if (!labelPng.empty())
-                    std::filesystem::copy_file(base + ".png", labelPng,
-                                               std::filesystem::copy_options::overwrite_existing);
+                // Runs on the printer's thread: a failed copy is reported, never
+                // thrown.
+                std::error_code error;
+                if (!labelPng.empty() &&
+                    !std::filesystem::copy_file(base + ".png", labelPng,
+                                                std::filesystem::copy_options::overwrite_existing, error)) {
+                    std::fprintf(stderr, "vren-vprinter: cannot copy %s.png to %s: %s\n", base.c_str(),
+                                 labelPng.c_str(), error.message().c_str());
+                    copyFailed = true;
+                }
                 ++labels;
             });
             jobs->attach(printer);
@@ -214,6 +224,8 @@ int main(int argc, char **argv) {
         printer.stop();
         if (!ptyLink.empty())
             ::unlink(ptyLink.c_str());
+        if (copyFailed)
+            return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "vren-vprinter: %s\n", error.what());
         return 1;

@@ -1,0 +1,293 @@
+// The vren-vprinter program: its options and faults, run as a separate
+// process and driven over loopback TCP and a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "png_io.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string fileText(const fs::path &path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int connectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Reads what arrives within `timeout`, up to `count` bytes; stops at the end
+// of the stream.
+std::string readSome(int fd, size_t count, std::chrono::milliseconds timeout, bool *ended = nullptr) {
+    std::string out;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (out.size() < count && std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - out.size()));
+        if (n <= 0) {
+            if (ended)
+                *ended = true;
+            break;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+}
+
+class PrinterProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vren-vprinter-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (child_ > 0) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        fs::remove_all(dir_);
+    }
+
+    // Starts the program with `args` in the test's directory.
+    void start(std::vector<std::string> args) {
+        child_ = fork();
+        if (child_ == 0) {
+            if (chdir(dir_.c_str()) != 0)
+                _exit(127);
+            const int o = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(o, 1);
+            dup2(e, 2);
+            std::vector<char *> argv{const_cast<char *>(VREN_VPRINTER_PROGRAM)};
+            for (std::string &arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    // Starts the program on a free TCP port and returns the port.
+    int startTcp(std::vector<std::string> args) {
+        args.insert(args.end(), {"--port", "0", "--ready-file", "port.txt"});
+        fs::remove(dir_ / "port.txt");
+        start(args);
+        std::string port;
+        waitFor([&] {
+            port = fileText(dir_ / "port.txt");
+            return port.ends_with("\n");
+        });
+        return port.empty() ? -1 : std::stoi(port);
+    }
+    // The exit status once the program ended by itself within `timeout`, or
+    // -1 (it is then killed).
+    int exitStatus(std::chrono::milliseconds timeout = 5s) {
+        int status = 0;
+        const bool ended = waitFor([&] { return waitpid(child_, &status, WNOHANG) == child_; }, timeout);
+        if (!ended)
+            return -1;
+        child_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string err() const { return fileText(dir_ / "stderr.txt"); }
+
+    fs::path dir_;
+    pid_t child_ = -1;
+};
+
+const std::string kFirst = "SW100\rSL50,0,G,0\rBD0,0,10,10,O\rP1,1\r";
+const std::string kSecond = "BD0,0,20,20,O\rP1,1\r";
+
+TEST_F(PrinterProgram, ExitsAfterLabelsAndCopiesTheLastOne) {
+    const int port = startTcp({"--job-dir", "jobs", "--label-png", "label.png", "--exit-after-labels", "2"});
+    ASSERT_GT(port, 0) << err();
+    {
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), kFirst));
+        ASSERT_TRUE(waitFor([&] { return fs::exists(dir_ / "jobs" / "label-0001.json"); }));
+        EXPECT_NE(-1, kill(child_, 0));  // still running after one label
+        ASSERT_TRUE(sendAll(client.get(), kSecond));
+        EXPECT_EQ(0, exitStatus()) << err();
+    }
+    render::Canvas canvas;
+    ASSERT_TRUE(render::readPng((dir_ / "label.png").string(), canvas));
+    EXPECT_EQ(400u, canvas.countDots());  // the second label
+    EXPECT_EQ(fileText(dir_ / "jobs" / "label-0002.png"), fileText(dir_ / "label.png"));
+    EXPECT_EQ(kFirst, fileText(dir_ / "jobs" / "label-0001.bin"));
+}
+
+TEST_F(PrinterProgram, LabelPngThatCannotBeWrittenIsReported) {
+    const int port = startTcp({"--job-dir", "jobs", "--label-png", "no/such/dir/label.png", "--exit-after-labels",
+                               "1"});
+    ASSERT_GT(port, 0) << err();
+    Descriptor client(connectTo(port));
+    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    // The label is kept in the job directory; the failed copy is reported
+    // and makes the exit status 1.
+    EXPECT_EQ(1, exitStatus()) << err();
+    EXPECT_NE(std::string::npos, err().find("label.png")) << err();
+    EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png"));
+}
+
+TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
+    struct Row {
+        const char *kind;
+        std::string model, status;  // what the queries bring back
+    };
+    const Row rows[] = {
+        {"paper-empty", "LQ1\r\n", "\x80"},  // 0
+        {"cover-open", "LQ1\r\n", "\x40"},   // 1
+        {"ribbon-end", "LQ1\r\n", "\x04"},   // 2
+        {"no-answer", "", ""},               // 3
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const int port = startTcp({"--fault", rows[i].kind});
+        ASSERT_GT(port, 0) << "row " << i << ": " << err();
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), "^PI0\r\n"));
+        EXPECT_EQ(rows[i].model, readSome(client.get(), 5, rows[i].model.empty() ? 300ms : 2s)) << "row " << i;
+        ASSERT_TRUE(sendAll(client.get(), "^cu\r"));
+        EXPECT_EQ(rows[i].status, readSome(client.get(), 1, rows[i].status.empty() ? 300ms : 2s)) << "row " << i;
+        kill(child_, SIGTERM);
+        EXPECT_EQ(0, exitStatus()) << "row " << i;
+    }
+}
+
+TEST_F(PrinterProgram, SlowReaderTakesItsTime) {
+    // 640 bytes at most 64 bytes a read, 20 ms apart: the status query behind
+    // them is answered after at least nine pauses.
+    const int port = startTcp({"--fault", "slow-reader"});
+    ASSERT_GT(port, 0) << err();
+    Descriptor client(connectTo(port));
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sendAll(client.get(), std::string(640, 'x') + "^cu\r"));
+    EXPECT_EQ(std::string(1, '\0'), readSome(client.get(), 1, 5s));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 180ms);
+}
+
+TEST_F(PrinterProgram, CloseMidLabel) {
+    const int port = startTcp({"--job-dir", "jobs", "--fault", "close-mid-label"});
+    ASSERT_GT(port, 0) << err();
+    Descriptor client(connectTo(port));
+    // The whole label in one write, as the library sends it: the printer
+    // still closes after the drawing command, before the print command.
+    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    bool ended = false;
+    readSome(client.get(), 1, 5s, &ended);
+    EXPECT_TRUE(ended);
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir_ / "jobs" / "unprinted-0001.json"); }));
+    EXPECT_EQ("SW100\rSL50,0,G,0\rBD0,0,10,10,O\r", fileText(dir_ / "jobs" / "unprinted-0001.bin"));
+    EXPECT_FALSE(fs::exists(dir_ / "jobs" / "label-0001.png"));
+}
+
+TEST_F(PrinterProgram, BadOptionsExitWithTwo) {
+    const std::vector<std::string> rows[] = {
+        {"--fault", "on-fire"},                  // 0: unknown fault
+        {"--fault", "close-mid-label"},          // 1: needs --job-dir
+        {"--label-png", "x.png"},                // 2: needs --job-dir
+        {"--exit-after-labels", "1"},            // 3: needs --job-dir
+        {"--no-tcp"},                            // 4: needs --pty
+        {"--port"},                              // 5: missing value
+        {"--bogus"},                             // 6: unknown option
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        start(rows[i]);
+        EXPECT_EQ(2, exitStatus()) << "row " << i << ": " << err();
+    }
+}
+
+TEST_F(PrinterProgram, PseudoTerminalWithLink) {
+    const fs::path link = dir_ / "ttyS9";
+    start({"--pty", "--no-tcp", "--pty-link", link.string(), "--job-dir", "jobs", "--exit-after-labels", "1"});
+    std::string slave;
+    ASSERT_TRUE(waitFor([&] {
+        slave = fileText(dir_ / "stdout.txt");
+        return slave.ends_with("\n");
+    })) << err();
+    slave.pop_back();
+    if (slave.empty() || !slave.starts_with("/dev/"))
+        GTEST_SKIP() << "no pseudo-terminal: " << err();
+    EXPECT_EQ(fs::path(slave), fs::read_symlink(link));
+    {
+        Descriptor line(open(link.c_str(), O_RDWR | O_NOCTTY));
+        ASSERT_GE(line.get(), 0);
+        ASSERT_TRUE(sendAll(line.get(), "^PI0\r\n"));
+        EXPECT_EQ("LQ1\r\n", readSome(line.get(), 5, 2s));
+        ASSERT_TRUE(sendAll(line.get(), kFirst));
+        EXPECT_EQ(0, exitStatus()) << err();
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed on exit
+}
+
+}  // namespace
