@@ -150,6 +150,35 @@ TEST_F(JobDirectoryTest, UnprintedCommandsAreKeptWhenTheConnectionEnds) {
     EXPECT_NE(fileText(directory_ / "unprinted-0001.json").find(R"("printed":false)"), std::string::npos);
 }
 
+TEST_F(JobDirectoryTest, FilesAreNumberedInPrintingOrderAcrossConnections) {
+    vprinter::JobDirectory jobs(directory_.string());  // outlives the printer, whose thread calls it
+    vprinter::VirtualPrinter printer;
+    jobs.attach(printer);
+    const uint16_t port = printer.listenTcp(0);
+    Descriptor first(connectTo(port));
+    Descriptor second(connectTo(port));
+    // 1: the first connection's label; 2: the second's; 3: what the first
+    // left unprinted when it closed; 4: the second's next label.
+    ASSERT_TRUE(sendAll(first.get(), "BD0,0,1,1,O\rP1,1\rBD0,0,3,3,O\r"));
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 1; }));
+    ASSERT_TRUE(sendAll(second.get(), "BD0,0,2,2,O\rP1,1\r"));
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 2; }));
+    close(first.get());
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 3; }));
+    ASSERT_TRUE(sendAll(second.get(), "BD0,0,4,4,O\rP1,1\r"));
+    ASSERT_TRUE(waitFor([&] { return jobs.labelCount() == 4; }));
+    const char *const names[] = {"label-0001", "label-0002", "unprinted-0003", "label-0004"};
+    const char *const counts[] = {"{\"label\":1,", "{\"label\":1,", "{\"label\":2,", "{\"label\":2,"};
+    for (int i = 0; i < 4; ++i) {
+        render::Canvas canvas;
+        ASSERT_TRUE(render::readPng((directory_ / (std::string(names[i]) + ".png")).string(), canvas)) << names[i];
+        EXPECT_EQ(static_cast<size_t>((i + 1) * (i + 1)), canvas.countDots()) << names[i];
+        // The transcript's label number counts the labels of its connection.
+        EXPECT_NE(fileText(directory_ / (std::string(names[i]) + ".json")).find(counts[i]), std::string::npos)
+            << names[i];
+    }
+}
+
 TEST_F(JobDirectoryTest, CloseMidLabelFault) {
     vprinter::JobDirectory jobs(directory_.string(), true);  // outlives the printer, whose thread calls it
     vprinter::VirtualPrinter printer;
