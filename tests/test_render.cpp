@@ -1,8 +1,10 @@
 // The renderer: drawing of each command family from exact command bytes,
 // pixel-exact where no font or symbol encoder is involved.
 #include <gtest/gtest.h>
+#include <zint.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -458,6 +460,295 @@ TEST(Render, TranscriptsAreValidJsonForAnyBytes) {
                                          << checker.where() << ": " << label.transcript;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A canvas's dots cut to their bounding box, and where the box was.
+struct Cut {
+    int x = 0, y = 0;
+    Canvas dots;
+};
+Cut cut(const Canvas &canvas) {
+    int x0 = canvas.width(), y0 = canvas.height(), x1 = -1, y1 = -1;
+    const uint8_t *dots = canvas.dots().data();
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+            if (*dots++) {
+                x0 = std::min(x0, x);
+                y0 = std::min(y0, y);
+                x1 = std::max(x1, x);
+                y1 = std::max(y1, y);
+            }
+    Cut out;
+    if (x1 < 0)
+        return out;
+    out.x = x0;
+    out.y = y0;
+    out.dots = Canvas(x1 - x0 + 1, y1 - y0 + 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (canvas.at(x, y))
+                out.dots.set(x - x0, y - y0);
+    return out;
+}
+
+// The renderer's notes of a label's transcript, one per line.
+std::string rendererNotes(const render::LabelOutput &label) {
+    std::string out;
+    for (size_t at = label.transcript.find("\"source\":\"renderer\""); at != std::string::npos;
+         at = label.transcript.find("\"source\":\"renderer\"", at + 1))
+        out += label.transcript.substr(at, label.transcript.find('}', at) - at) + "\n";
+    return out;
+}
+
+enum class Relation { Same, Differs, Turned, Scaled, Tall };
+
+struct FieldRow {
+    FieldRow(std::string base, std::string variant, Relation relation, int a = 0, int b = 0, std::string note = {})
+        : base(std::move(base)), variant(std::move(variant)), relation(relation), a(a), b(b), note(std::move(note)) {}
+    std::string base, variant;
+    Relation relation;
+    int a, b;          // Turned: quarter turns; Scaled: x and y factors; Tall: the variant's height
+    std::string note;  // the variant's renderer note, or empty for none
+};
+
+// Draws both commands on a large label and checks how the variant's picture
+// relates to the base's.
+void checkRows(const std::vector<FieldRow> &rows) {
+    const std::string paper = "SW2400\rSL2400,0,G,0\r";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const FieldRow &row = rows[i];
+        const auto base = onlyLabel(paper + row.base + "\rP1,1\r");
+        const auto variant = onlyLabel(paper + row.variant + "\rP1,1\r");
+        const Cut a = cut(base.canvas), b = cut(variant.canvas);
+        ASSERT_FALSE(a.dots.empty()) << "row " << i << ": " << base.transcript;
+        ASSERT_FALSE(b.dots.empty()) << "row " << i << ": " << variant.transcript;
+        if (row.note.empty()) {
+            EXPECT_EQ("", rendererNotes(base)) << "row " << i;
+            EXPECT_EQ("", rendererNotes(variant)) << "row " << i;
+        } else {
+            EXPECT_NE(std::string::npos, rendererNotes(variant).find(row.note)) << "row " << i << ": "
+                                                                               << rendererNotes(variant);
+        }
+        switch (row.relation) {
+        case Relation::Same: EXPECT_TRUE(base.canvas == variant.canvas) << "row " << i; break;
+        case Relation::Differs: EXPECT_FALSE(base.canvas == variant.canvas) << "row " << i; break;
+        case Relation::Turned: EXPECT_TRUE(a.dots.rotated(row.a) == b.dots) << "row " << i; break;
+        case Relation::Scaled:
+            EXPECT_EQ(a.dots.width() * row.a, b.dots.width()) << "row " << i;
+            EXPECT_EQ(a.dots.height() * row.b, b.dots.height()) << "row " << i;
+            break;
+        case Relation::Tall: EXPECT_EQ(row.a, b.dots.height()) << "row " << i; break;
+        }
+    }
+}
+
+TEST(Render, TwoDimensionalBarcodeFieldsAreUsedAsDocumented) {
+    using R = Relation;
+    const std::string qr = "B2100,100,Q,2,M,2,0,'VREN QR'", dm = "B2100,100,D,2,N,0,'VREN DM'",
+                      aztec = "B2100,100,A,2,0,0,0,15,0,0,'VREN AZTEC'",
+                      pdf = "B2100,100,P,10,4,2,0,0,1,3,10,0,'VREN PDF'", c49 = "B2100,100,F,2,4,20,1,0,0,'VREN 49'",
+                      cbf = "B2100,100,C,2,4,20,1,30,F,4,0,'VREN CODABLOCK F SAMPLE'",
+                      micro = "B2100,100,B,2,6,0,0,'VREN MICRO'", bar = "B3100,100,R,0,2,1,0,0,0,'(01)09501101530003'",
+                      expanded = "'(01)98898765432106(3202)012345(15)991231'";
+    const std::vector<FieldRow> rows = {
+        // QR Code: 5 level, 6 module size, 7 rotation; 4 unused
+        {qr, "B2100,100,Q,1,M,2,0,'VREN QR'", R::Same},                                          // 0
+        {qr, "B2100,100,Q,2,H,2,0,'VREN QR'", R::Differs},                                       // 1
+        {qr, "B2100,100,Q,2,M,4,0,'VREN QR'", R::Scaled, 2, 2},                                  // 2
+        {"B2100,100,Q,2,M,4,0,'VREN QR'", "B2100,100,Q,2,M,0,0,'VREN QR'", R::Same, 0, 0, "module size 0 drawn as 4"},  // 3
+        {qr, "B2100,100,Q,2,M,2,1,'VREN QR'", R::Turned, 1},                                     // 4
+        {qr, "B2100,100,Q,2,M,2,9,'VREN QR'", R::Same, 0, 0, "rotation 9 drawn as 0"},           // 5
+        {"B2100,100,Q,2,L,2,0,'VREN QR'", "B2100,100,Q,2,X,2,0,'VREN QR'", R::Same, 0, 0,
+         "error-correction level X drawn as L"},                                                  // 6
+        // Data Matrix: 4 module size, 5 shape, 6 rotation
+        {dm, "B2100,100,D,4,N,0,'VREN DM'", R::Scaled, 2, 2},                                    // 7
+        {dm, "B2100,100,D,11,N,0,'VREN DM'", R::Same, 0, 0, "module size 11 drawn as 2"},         // 8
+        {"B2100,100,D,2,N,0,'12345678901234567890'", "B2100,100,D,2,R,0,'12345678901234567890'", R::Tall, 32},  // 9: 8 x 32 modules
+        {dm, "B2100,100,D,2,Z,0,'VREN DM'", R::Same, 0, 0, "shape Z drawn as N"},                 // 10
+        {dm, "B2100,100,D,2,N,3,'VREN DM'", R::Turned, 3},                                       // 11
+        // Aztec: 4 module size, 6 error correction in percent, 10 rotation; 5, 7, 8, 9 unused
+        {aztec, "B2100,100,A,2,1,0,1,3,77,0,'VREN AZTEC'", R::Same},                             // 12
+        {aztec, "B2100,100,A,4,0,0,0,15,0,0,'VREN AZTEC'", R::Scaled, 2, 2},                     // 13
+        {aztec, "B2100,100,A,2,0,50,0,15,0,0,'VREN AZTEC'", R::Differs},                         // 14
+        {aztec, "B2100,100,A,2,0,101,0,15,0,0,'VREN AZTEC'", R::Same, 0, 0,
+         "error correction 101 drawn as zint's default"},                                         // 15
+        {aztec, "B2100,100,A,2,0,0,0,15,0,1,'VREN AZTEC'", R::Turned, 1},                        // 16
+        // PDF417: 4 rows, 5 columns, 6 level, 7 truncated, 10 module width, 11 row height, 12 rotation
+        {pdf, "B2100,100,P,20,4,2,0,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 17
+        {"B2100,100,P,91,4,2,0,0,1,3,10,0,'VREN PDF'", "B2100,100,P,2,4,2,0,0,1,3,10,0,'VREN PDF'", R::Same, 0, 0,
+         "rows 2 drawn as zint's choice"},                                                        // 18
+        {pdf, "B2100,100,P,10,2,2,0,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 19
+        {pdf, "B2100,100,P,10,4,5,0,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 20
+        {pdf, "B2100,100,P,10,4,2,1,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 21
+        {pdf, "B2100,100,P,10,4,2,0,1,0,3,10,0,'VREN PDF'", R::Same},                            // 22
+        {pdf, "B2100,100,P,10,4,2,0,0,1,6,10,0,'VREN PDF'", R::Scaled, 2, 1},                    // 23
+        {pdf, "B2100,100,P,10,4,2,0,0,1,3,20,0,'VREN PDF'", R::Scaled, 1, 2},                    // 24
+        {pdf, "B2100,100,P,10,4,2,0,0,1,0,10,0,'VREN PDF'", R::Same, 0, 0, "module width 0 drawn as 3"},  // 25
+        {pdf, "B2100,100,P,10,4,2,0,0,1,3,10,2,'VREN PDF'", R::Turned, 2},                       // 26
+        // Code 49: 4 module width, 6 row height, 9 rotation; 5, 7, 8 unused
+        {c49, "B2100,100,F,2,9,20,0,2,0,'VREN 49'", R::Same},                                    // 27
+        {c49, "B2100,100,F,4,4,20,1,0,0,'VREN 49'", R::Scaled, 2, 1},                            // 28
+        {c49, "B2100,100,F,2,4,40,1,0,0,'VREN 49'", R::Scaled, 1, 2},                            // 29
+        {c49, "B2100,100,F,0,4,20,1,0,0,'VREN 49'", R::Same, 0, 0, "module width 0 drawn as 2"},  // 30
+        {c49, "B2100,100,F,2,4,20,1,0,1,'VREN 49'", R::Turned, 1},                               // 31
+        // Codablock F: 4 module width, 6 row height, 8 columns, 9 mode; 5, 7, 10, 11 unused
+        {cbf, "B2100,100,C,2,9,20,0,30,F,2,7,'VREN CODABLOCK F SAMPLE'", R::Same},               // 32
+        {cbf, "B2100,100,C,4,4,20,1,30,F,4,0,'VREN CODABLOCK F SAMPLE'", R::Scaled, 2, 1},       // 33
+        {cbf, "B2100,100,C,2,4,40,1,30,F,4,0,'VREN CODABLOCK F SAMPLE'", R::Scaled, 1, 2},       // 34
+        {cbf, "B2100,100,C,2,4,20,1,10,F,4,0,'VREN CODABLOCK F SAMPLE'", R::Differs},            // 35
+        {"B2100,100,C,2,4,20,1,70,F,4,0,'VREN CODABLOCK F SAMPLE'",
+         "B2100,100,C,2,4,20,1,5,F,4,0,'VREN CODABLOCK F SAMPLE'", R::Same, 0, 0, "columns 5 drawn as zint's choice"},  // 36
+        {cbf, "B2100,100,C,2,4,20,1,30,E,4,0,'VREN CODABLOCK F SAMPLE'", R::Same, 0, 0,
+         "Codablock mode E drawn as Codablock F"},                                                // 37
+        // MicroPDF417: 4 module width, 5 row height, 7 rotation; 6 unused
+        {micro, "B2100,100,B,2,6,33,0,'VREN MICRO'", R::Same},                                   // 38
+        {micro, "B2100,100,B,4,6,0,0,'VREN MICRO'", R::Scaled, 2, 1},                            // 39
+        {micro, "B2100,100,B,2,12,0,0,'VREN MICRO'", R::Scaled, 1, 2},                           // 40
+        {"B2100,100,B,2,4,0,0,'VREN MICRO'", "B2100,100,B,2,0,0,0,'VREN MICRO'", R::Same, 0, 0,
+         "row height 0 drawn as 4"},                                                              // 41
+        {micro, "B2100,100,B,2,6,0,1,'VREN MICRO'", R::Turned, 1},                               // 42
+        // GS1 DataBar: 4 type, 5 module width, 7 height, 8 segments, 9 rotation; 6 unused
+        {bar, "B3100,100,R,0,2,2,0,0,0,'(01)09501101530003'", R::Same},                          // 43
+        {bar, "B3100,100,R,0,4,1,0,0,0,'(01)09501101530003'", R::Scaled, 2, 2},                  // 44
+        {bar, bar, R::Tall, 66},                                                                  // 45: 33 modules
+        {bar, "B3100,100,R,0,2,1,132,0,0,'(01)09501101530003'", R::Tall, 132},                   // 46
+        {"B3100,100,R,0,2,1,26,0,0,'(01)09501101530003'", "B3100,100,R,1,2,1,0,0,0,'(01)09501101530003'",
+         R::Same},                                                                                // 47: truncated, 13 modules
+        {bar, "B3100,100,R,4,2,1,0,0,0,'(01)09501101530003'", R::Tall, 20},                      // 48: limited, 10 modules
+        {bar, "B3100,100,R,5,2,1,0,0,0," + expanded, R::Tall, 68},                               // 49: expanded, 34 modules
+        {"B3100,100,R,5,2,1,0,0,0," + expanded, "B3100,100,R,9,2,1,0,0,0," + expanded, R::Same, 0, 0,
+         "type 9 drawn as 5"},                                                                    // 50
+        {"B3100,100,R,2,2,1,0,0,0,'(01)09501101530003'", "B3100,100,R,2,2,1,100,0,0,'(01)09501101530003'",
+         R::Same},                                                                                // 51: stacked keeps zint's rows
+        {"B3100,100,R,5,2,1,0,0,0," + expanded, "B3100,100,R,5,2,1,0,4,0," + expanded, R::Differs},  // 52
+        {"B3100,100,R,5,2,1,0,0,0," + expanded, "B3100,100,R,5,2,1,0,7,0," + expanded, R::Same, 0, 0,
+         "segments per row 7 drawn as 0"},                                                        // 53
+        {"B3100,100,R,0,1,1,0,0,0,'(01)09501101530003'", "B3100,100,R,0,0,1,0,0,0,'(01)09501101530003'", R::Same, 0,
+         0, "module width 0 drawn as 1"},                                                         // 54
+        {bar, "B3100,100,R,0,2,1,0,0,1,'(01)09501101530003'", R::Turned, 1},                     // 55
+        {bar, "B3100,100,R,0,2,1,-5,0,0,'(01)09501101530003'", R::Same, 0, 0, "height -5 drawn as 66"},  // 56
+        {bar, "B3100,100,R,0,2,1,0,0,0,'[01]09501101530003'", R::Same},                          // 57
+        {bar, "B3100,100,R,0,2,1,0,0,0,'09501101530003'", R::Same},                              // 58
+        // MaxiCode: 4 mode (2, 3, 5, 6 as given, else 4)
+        {"B2100,100,M,4,'VREN MAXI'", "B2100,100,M,0,'VREN MAXI'", R::Same},                     // 59
+        {"B2100,100,M,4,'VREN MAXI'", "B2100,100,M,6,'VREN MAXI'", R::Differs},                  // 60
+    };
+    checkRows(rows);
+}
+
+}  // namespace
+
+namespace {
+
+// zint's module grid for `data`, each module `module` dots wide and each row
+// `height` dots high: what a one-dimensional symbol must look like.
+Canvas zintBars(int symbology, const std::string &data, int module, int height, int inputMode = -1) {
+    zint_symbol *symbol = ZBarcode_Create();
+    symbol->symbology = symbology;
+    if (inputMode >= 0)
+        symbol->input_mode = inputMode;
+    const int result =
+        ZBarcode_Encode(symbol, reinterpret_cast<const unsigned char *>(data.data()), static_cast<int>(data.size()));
+    EXPECT_LT(result, ZINT_ERROR) << symbology << " " << data << ": " << symbol->errtxt;
+    Canvas canvas(symbol->width * module, symbol->rows * height);
+    for (int row = 0; row < symbol->rows; ++row)
+        for (int column = 0; column < symbol->width; ++column)
+            if ((symbol->encoded_data[row][column >> 3] >> (column & 7)) & 1)
+                canvas.fill(column * module, row * height, (column + 1) * module, (row + 1) * height);
+    ZBarcode_Delete(symbol);
+    return canvas;
+}
+
+TEST(Render, LinearBarcodeTypesFollowTheTable) {
+    struct Row {
+        int type;
+        std::string data;
+        int symbology;        // zint's symbology the type stands for
+        std::string encoded;  // the data zint is to encode, when it differs
+    };
+    const int gs1 = GS1_MODE | GS1PARENS_MODE;
+    const Row rows[] = {
+        {0, "CODE39", BARCODE_CODE39, ""},                       // 0
+        {1, "Code 128", BARCODE_CODE128, ""},                    // 1
+        {2, "12345678", BARCODE_C25INTER, ""},                   // 2
+        {3, "A12345B", BARCODE_CODABAR, ""},                     // 3
+        {4, "CODE93", BARCODE_CODE93, ""},                       // 4
+        {5, "01234567890", BARCODE_UPCA, ""},                    // 5
+        {6, "123456", BARCODE_UPCE, ""},                         // 6
+        {7, "590123412345", BARCODE_EANX, ""},                   // 7
+        {8, "1234567", BARCODE_EANX, ""},                        // 8
+        {9, "(01)09501101530003", BARCODE_GS1_128, ""},          // 9
+        {10, "12345", BARCODE_CODE11, ""},                       // 10
+        {11, "12345", BARCODE_MSI_PLESSEY, ""},                  // 11
+        {12, "12345", BARCODE_C25IND, ""},                       // 12
+        {13, "12345", BARCODE_C25STANDARD, ""},                  // 13
+        {14, "LOGMARS", BARCODE_LOGMARS, ""},                    // 14
+        {15, "Code39ext", BARCODE_EXCODE39, ""},                 // 15
+        {16, "1234567890123", BARCODE_ITF14, ""},                // 16
+        // EAN-13 and EAN-8 whatever the data's length: short data padded
+        {7, "1234567", BARCODE_EANX, "000001234567"},            // 17: zint alone: EAN-8
+        {7, "12345", BARCODE_EANX, "000000012345"},              // 18: zint alone: EAN-5
+        {7, "1234567+12", BARCODE_EANX, "000001234567+12"},      // 19: with an add-on
+        {8, "12345", BARCODE_EANX, "0012345"},                   // 20: zint alone: EAN-5
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &row = rows[i];
+        const auto label = onlyLabel("SW2400\rSL400,0,G,0\rB1100,100," + std::to_string(row.type) + ",3,6,50,0,0,'" +
+                                     row.data + "'\rP1,1\r");
+        EXPECT_EQ("", rendererNotes(label)) << "row " << i;
+        const Cut drawn = cut(label.canvas);
+        const Cut expected = cut(zintBars(row.symbology, row.encoded.empty() ? row.data : row.encoded, 3, 50,
+                                          row.type == 9 ? gs1 : -1));
+        EXPECT_TRUE(drawn.dots == expected.dots) << "row " << i << ": " << drawn.dots.width() << " x "
+                                                 << drawn.dots.height() << " dots, expected "
+                                                 << expected.dots.width() << " x " << expected.dots.height();
+        EXPECT_EQ(100 + expected.x, drawn.x) << "row " << i;
+        EXPECT_EQ(100, drawn.y) << "row " << i;
+    }
+}
+
+TEST(Render, LinearBarcodeFields) {
+    using R = Relation;
+    const std::string base = "B1100,100,1,2,6,80,0,0,'VREN'";
+    const std::vector<FieldRow> rows = {
+        {base, "B1100,100,1,2,9,80,0,0,'VREN'", R::Same},                                        // 0: wide unused
+        {base, "B1100,100,1,4,6,80,0,0,'VREN'", R::Scaled, 2, 1},                                // 1: narrow
+        {base, "B1100,100,1,2,6,160,0,0,'VREN'", R::Scaled, 1, 2},                               // 2: height
+        {base, "B1100,100,1,0,6,80,0,0,'VREN'", R::Same, 0, 0, "narrow width or height out of range, drawn as 2 and 80"},  // 3
+        {"B1100,100,1,2,6,100,0,0,'VREN'", "B1100,100,1,2,6,4001,0,0,'VREN'", R::Same, 0, 0,
+         "drawn as 2 and 100"},                                                                   // 4
+        {base, "B1100,100,1,2,6,80,3,0,'VREN'", R::Turned, 3},                                   // 5
+        {base, "B1100,100,1,2,6,80,4,0,'VREN'", R::Same, 0, 0, "rotation 4 drawn as 0"},         // 6
+        {base, "B1100,100,1,2,6,80,0,1,'VREN'", R::Differs},                                     // 7: readable
+        {"B1100,100,1,2,6,80,0,1,'VREN'", "B1100,100,1,2,6,80,0,-7,'VREN'", R::Same},            // 8: any non-zero
+    };
+    checkRows(rows);
+    // Readable text: the bars unchanged on top, zint's text centred below
+    // them in a 20-dot em.
+    const auto plain = onlyLabel(base + "\rP1,1\r");
+    const auto readable = onlyLabel("B1100,100,1,2,6,80,0,1,'VREN'\rP1,1\r");
+    const Cut bars = cut(plain.canvas), all = cut(readable.canvas);
+    EXPECT_EQ(bars.x, all.x);
+    EXPECT_EQ(bars.dots.width(), all.dots.width());
+    EXPECT_GT(all.dots.height(), 80 + 10);
+    EXPECT_LT(all.dots.height(), 80 + 2 + 26);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < bars.dots.width(); ++x)
+            ASSERT_EQ(bars.dots.at(x, y), all.dots.at(x, y)) << x << ", " << y;
+    const Cut text = cut([&] {
+        Canvas below(all.dots.width(), all.dots.height() - 80);
+        below.draw(all.dots, 0, -80);
+        return below;
+    }());
+    EXPECT_LE(std::abs(text.x - (all.dots.width() - text.x - text.dots.width())), 1) << "text centred";
+    // EAN-8 data of more than 8 digits is not drawn.
+    const auto label = onlyLabel("B110,10,8,2,6,80,0,0,'590123412345'\rP1,1\r");
+    EXPECT_TRUE(hasDiagnostic(label, "B1: EAN-8 not drawn: more than 8 digits; outlined")) << label.transcript;
+    EXPECT_TRUE(label.canvas.at(10 + 159, 10 + 47));
 }
 
 }  // namespace

@@ -436,9 +436,26 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
                                      " and " + std::to_string(request.rowHeight));
         if (symbology->zint == BARCODE_GS1_128 && !b1->data.empty() && b1->data[0] == '(')
             request.inputMode = GS1_MODE | GS1PARENS_MODE;
+        std::string data = b1->data;
+        if (symbology->zint == BARCODE_EANX) {
+            // zint's EAN symbology chooses EAN-13, EAN-8, EAN-5 or EAN-2 by
+            // the length of the digits before any "+" add-on; here the type
+            // chooses. Shorter digits are padded with leading zeros, as zint
+            // pads them itself within a symbology; EAN-8 takes at most 8.
+            const size_t digits = std::min(data.find('+'), data.size());
+            const size_t wanted = b1->type == 7 ? 12 : 7;
+            if (b1->type == 8 && digits > 8) {
+                note(notes, command, "EAN-8 not drawn: more than 8 digits; outlined");
+                outline(fonts, canvas, b1->x, b1->y, "B1");
+                return;
+            }
+            if (digits > 0 && digits < wanted &&
+                std::all_of(data.begin(), data.begin() + static_cast<long>(digits), [](char c) { return c >= '0' && c <= '9'; }))
+                data.insert(0, wanted - digits, '0');
+        }
         BarcodeImage image;
         std::string error;
-        if (!drawBarcode(request, b1->data, image, error)) {
+        if (!drawBarcode(request, data, image, error)) {
             note(notes, command, std::string(symbology->name) + " not drawn: " + error + "; outlined");
             outline(fonts, canvas, b1->x, b1->y, "B1");
             return;
@@ -454,6 +471,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
                 with.draw(symbol, (with.width() - symbol.width()) / 2, 0);
                 with.draw(text.canvas, (with.width() - text.canvas.width()) / 2, symbol.height() + 2);
                 symbol = std::move(with);
+            } else {
+                note(notes, command, "human-readable text not drawn: " + fontError);
             }
         }
         place(canvas, symbol, b1->x, b1->y, quarterTurns(b1->rotation, command, notes));
@@ -466,14 +485,33 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
         std::string data = b2->data;
         int rotation = 0;
         const char *name = "";
-        const auto module = [&](int value, int low, int high, int fallback) {
-            return value >= low && value <= high ? value : fallback;
+        // Field `i` (counted from field 4) within [low, high]; otherwise
+        // `fallback`, drawn with a note that names the field (`instead`
+        // describes a fallback that is not a number).
+        const auto ranged = [&](size_t i, const char *what, int low, int high, int fallback,
+                                const char *instead = nullptr) {
+            const int value = field(f, i);
+            if (value >= low && value <= high)
+                return value;
+            note(notes, command, std::string(what) + " " + std::to_string(value) + " drawn as " +
+                                     (instead ? std::string(instead) : std::to_string(fallback)));
+            return fallback;
+        };
+        // A letter field that must be one of `letters`; otherwise the first of them, with a note.
+        const auto choice = [&](size_t i, const char *what, std::string_view letters) {
+            const char value = letterField(f, i);
+            if (value != '\0' && letters.find(value) != std::string_view::npos)
+                return value;
+            note(notes, command, std::string(what) + " " + value + " drawn as " + letters[0]);
+            return letters[0];
         };
         switch (b2->command == 3 ? 'R' : b2->symbology) {
         case 'M': {
             name = "MaxiCode";
             request.symbology = BARCODE_MAXICODE;
             request.hexagonal = true;
+            // Modes 2, 3, 5 and 6 as given; every other value (the library's
+            // default 0 included) is the standard mode 4.
             const int mode = field(f, 0);
             request.option1 = mode == 2 || mode == 3 || mode == 5 || mode == 6 ? mode : 4;
             break;
@@ -481,36 +519,37 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
         case 'P': {
             name = "PDF417";
             request.symbology = field(f, 3) == 1 ? BARCODE_PDF417COMP : BARCODE_PDF417;
-            request.option1 = field(f, 2) >= 0 && field(f, 2) <= 8 ? field(f, 2) : -1;
-            request.option2 = module(field(f, 1), 1, 30, 0);
-            request.option3 = module(field(f, 0), 3, 90, 0);
-            request.module = module(field(f, 6), 1, 20, 3);
-            request.rowHeight = module(field(f, 7), 1, 400, 10);
+            request.option3 = ranged(0, "rows", 3, 90, 0, "zint's choice");
+            request.option2 = ranged(1, "columns", 1, 30, 0, "zint's choice");
+            request.option1 = ranged(2, "error-correction level", 0, 8, -1, "zint's choice");
+            request.module = ranged(6, "module width", 1, 20, 3);
+            request.rowHeight = ranged(7, "row height", 1, 400, 10);
             rotation = field(f, 8);
             break;
         }
         case 'Q': {
             name = "QR Code";
             request.symbology = BARCODE_QRCODE;
-            const char level = letterField(f, 1);
+            const char level = choice(1, "error-correction level", "LMQH");
             request.option1 = level == 'M' ? 2 : level == 'Q' ? 3 : level == 'H' ? 4 : 1;
-            request.module = 2 * module(field(f, 2), 1, 10, 4);
+            request.module = 2 * ranged(2, "module size", 1, 10, 4);
             rotation = field(f, 3);
             break;
         }
         case 'D': {
             name = "Data Matrix";
             request.symbology = BARCODE_DATAMATRIX;
-            request.module = 2 * module(field(f, 0), 1, 10, 2);
-            request.option3 = letterField(f, 1) == 'R' ? 0 : DM_SQUARE;
+            request.module = 2 * ranged(0, "module size", 1, 10, 2);
+            request.option3 = choice(1, "shape", "NR") == 'R' ? 0 : DM_SQUARE;
             rotation = field(f, 2);
             break;
         }
         case 'A': {
             name = "Aztec";
             request.symbology = BARCODE_AZTEC;
-            request.module = 2 * module(field(f, 0), 1, 10, 2);
-            const int percent = field(f, 2);
+            request.module = 2 * ranged(0, "module size", 1, 10, 2);
+            // zint's four levels stand for 10, 23, 36 and 50 % error correction.
+            const int percent = ranged(2, "error correction", 0, 100, 0, "zint's default");
             if (percent > 0)
                 request.option1 = percent <= 10 ? 1 : percent <= 23 ? 2 : percent <= 36 ? 3 : 4;
             rotation = field(f, 6);
@@ -519,17 +558,17 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
         case 'F': {
             name = "Code 49";
             request.symbology = BARCODE_CODE49;
-            request.module = module(field(f, 0), 1, 20, 2);
-            request.rowHeight = module(field(f, 2), 1, 400, 20);
+            request.module = ranged(0, "module width", 1, 20, 2);
+            request.rowHeight = ranged(2, "row height", 1, 400, 20);
             rotation = field(f, 5);
             break;
         }
         case 'C': {
             name = "Codablock F";
             request.symbology = BARCODE_CODABLOCKF;
-            request.module = module(field(f, 0), 1, 20, 2);
-            request.rowHeight = module(field(f, 2), 1, 400, 20);
-            request.option2 = module(field(f, 4), 9, 67, 0);
+            request.module = ranged(0, "module width", 1, 20, 2);
+            request.rowHeight = ranged(2, "row height", 1, 400, 20);
+            request.option2 = ranged(4, "columns", 9, 67, 0, "zint's choice");
             if (letterField(f, 5) != 'F')
                 note(notes, command, std::string("Codablock mode ") + letterField(f, 5) + " drawn as Codablock F");
             break;
@@ -537,8 +576,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
         case 'B': {
             name = "MicroPDF417";
             request.symbology = BARCODE_MICROPDF417;
-            request.module = module(field(f, 0), 1, 20, 2);
-            request.rowHeight = module(field(f, 1), 1, 400, 2 * request.module);
+            request.module = ranged(0, "module width", 1, 20, 2);
+            request.rowHeight = ranged(1, "row height", 1, 400, 2 * request.module);
             rotation = field(f, 3);
             break;
         }
@@ -547,19 +586,27 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
             static const int types[] = {BARCODE_DBAR_OMN, BARCODE_DBAR_OMN,    BARCODE_DBAR_STK,
                                         BARCODE_DBAR_OMNSTK, BARCODE_DBAR_LTD, BARCODE_DBAR_EXP};
             static const int heights[] = {33, 13, 0, 0, 10, 34};  // in modules; 0: zint's rows
-            const int type = module(field(f, 0), 0, 5, 5);
-            request.module = module(field(f, 1), 1, 10, 1);
-            const int segments = field(f, 4);
+            const int type = ranged(0, "type", 0, 5, 5);
+            request.module = ranged(1, "module width", 1, 10, 1);
             request.symbology = types[type];
-            if (type == 5 && segments >= 2 && segments <= 22 && segments % 2 == 0) {
-                request.symbology = BARCODE_DBAR_EXPSTK;
-                request.option2 = segments / 2;
+            if (type == 5) {
+                const int segments = field(f, 4);
+                if (segments >= 2 && segments <= 22 && segments % 2 == 0) {
+                    request.symbology = BARCODE_DBAR_EXPSTK;
+                    request.option2 = segments / 2;
+                } else if (segments != 0) {
+                    note(notes, command, "segments per row " + std::to_string(segments) + " drawn as 0 (one row)");
+                }
             }
+            // The stacked symbols keep zint's row heights (their separator
+            // rows are one module high); the height field sizes one-row
+            // symbols.
             const bool stacked = request.symbology != types[0] && request.symbology != BARCODE_DBAR_LTD &&
                                  request.symbology != BARCODE_DBAR_EXP;
             request.zintRowHeights = stacked;
             if (!stacked)
-                request.rowHeight = field(f, 3) > 0 ? std::min(field(f, 3), 4000) : heights[type] * request.module;
+                request.rowHeight = field(f, 3) == 0 ? heights[type] * request.module
+                                                     : ranged(3, "height", 1, 4000, heights[type] * request.module);
             if (request.symbology == BARCODE_DBAR_EXP || request.symbology == BARCODE_DBAR_EXPSTK) {
                 if (!data.empty() && data[0] == '(')
                     request.inputMode = GS1_MODE | GS1PARENS_MODE;
