@@ -1,6 +1,7 @@
 // The renderer: drawing of each command family from exact command bytes,
 // pixel-exact where no font or symbol encoder is involved.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <zint.h>
 
 #include <cctype>
@@ -504,14 +505,14 @@ std::string rendererNotes(const render::LabelOutput &label) {
     return out;
 }
 
-enum class Relation { Same, Differs, Turned, Scaled, Tall };
+enum class Relation { Same, Differs, Turned, Scaled, Tall, Wider };
 
 struct FieldRow {
     FieldRow(std::string base, std::string variant, Relation relation, int a = 0, int b = 0, std::string note = {})
         : base(std::move(base)), variant(std::move(variant)), relation(relation), a(a), b(b), note(std::move(note)) {}
     std::string base, variant;
     Relation relation;
-    int a, b;          // Turned: quarter turns; Scaled: x and y factors; Tall: the variant's height
+    int a, b;  // Turned: quarter turns; Scaled: x and y factors; Tall: the variant's height; Wider: extra dots
     std::string note;  // the variant's renderer note, or empty for none
 };
 
@@ -542,6 +543,7 @@ void checkRows(const std::vector<FieldRow> &rows) {
             EXPECT_EQ(a.dots.height() * row.b, b.dots.height()) << "row " << i;
             break;
         case Relation::Tall: EXPECT_EQ(row.a, b.dots.height()) << "row " << i; break;
+        case Relation::Wider: EXPECT_EQ(a.dots.width() + row.a, b.dots.width()) << "row " << i; break;
         }
     }
 }
@@ -749,6 +751,235 @@ TEST(Render, LinearBarcodeFields) {
     const auto label = onlyLabel("B110,10,8,2,6,80,0,0,'590123412345'\rP1,1\r");
     EXPECT_TRUE(hasDiagnostic(label, "B1: EAN-8 not drawn: more than 8 digits; outlined")) << label.transcript;
     EXPECT_TRUE(label.canvas.at(10 + 159, 10 + 47));
+}
+
+}  // namespace
+
+namespace {
+
+// `text` (UTF-8) in the code page `encoding`.
+std::string encoded(const std::string &text, const char *encoding) {
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    EXPECT_NE(reinterpret_cast<iconv_t>(-1), cd) << encoding;
+    std::string out(4 * text.size() + 8, '\0');
+    char *in = const_cast<char *>(text.data());
+    size_t inLeft = text.size();
+    char *to = out.data();
+    size_t toLeft = out.size();
+    EXPECT_NE(static_cast<size_t>(-1), iconv(cd, &in, &inLeft, &to, &toLeft)) << encoding;
+    iconv_close(cd);
+    out.resize(out.size() - toLeft);
+    return out;
+}
+
+TEST(Render, DeviceFontsFollowTheTable) {
+    // Numbered fonts and g, h, i, k, l: DejaVu Sans Mono (bold: Mono Bold) at
+    // the table's em, that is the vector font b at that size.
+    struct Row {
+        std::string font;
+        int em;
+    };
+    const Row mono[] = {{"0", 12}, {"1", 16}, {"2", 20}, {"3", 24}, {"4", 32}, {"5", 40}, {"6", 48}, {"7", 56},
+                        {"8", 64}, {"9", 80}, {"g", 24}, {"h", 32}, {"i", 48}, {"k", 24}, {"l", 32}};
+    for (const Row &row : mono) {
+        for (const char *bold : {"N", "B"}) {
+            const auto device = onlyLabel("T100,100," + row.font + ",1,1,0,0,N," + bold + ",'Ag1 \xC3\xA9'\rP1,1\r");
+            const std::string em = std::to_string(row.em);
+            const auto vector =
+                onlyLabel("V100,100,b," + em + "," + em + ",0," + bold + ",N,N,0,L,0,'Ag1 \xC3\xA9'\rP1,1\r");
+            EXPECT_GT(device.canvas.countDots(), 20u) << row.font;
+            EXPECT_TRUE(device.canvas == vector.canvas) << "font " << row.font << ", bold " << bold;
+        }
+    }
+    // Multipliers scale the em's width and height.
+    EXPECT_TRUE(onlyLabel("T100,100,3,2,3,0,0,N,N,'Ag'\rP1,1\r").canvas ==
+                onlyLabel("V100,100,b,48,72,0,N,N,N,0,L,0,'Ag'\rP1,1\r").canvas);
+    EXPECT_TRUE(onlyLabel("T100,100,3,0,10,0,0,N,N,'Ag'\rP1,1\r").canvas ==
+                onlyLabel("T100,100,3,1,1,0,0,N,N,'Ag'\rP1,1\r").canvas);
+
+    // Lettered CJK fonts: WenQuanYi Micro Hei at the table's em, text in the
+    // table's code page; drawn as the same characters in UTF-8 are drawn by
+    // the vector font U, which takes them from WenQuanYi Micro Hei.
+    struct CjkRow {
+        std::string font;
+        int em;
+        const char *encoding;
+        std::string text;  // UTF-8
+    };
+    const std::string korean = "\xED\x95\x9C\xEB\x98\xA0";  // a KS X 1001 syllable and one of CP949's extension
+    const CjkRow cjk[] = {
+        {"a", 16, "CP949", korean}, {"b", 20, "CP949", korean}, {"c", 24, "CP949", korean},
+        {"d", 32, "CP949", korean}, {"e", 40, "CP949", korean}, {"f", 48, "CP949", korean},
+        {"j", 24, "CP932", "\xE3\x83\xA9\xE3\x83\x99\xE3\x83\xAB"},
+        {"m", 24, "GB18030", "\xE6\xA0\x87\xE7\xAD\xBE"},
+        {"n", 24, "CP950", "\xE6\xA8\x99\xE7\xB1\xA4"},
+    };
+    for (const CjkRow &row : cjk) {
+        for (const char *bold : {"N", "B"}) {
+            const auto device = onlyLabel("T100,100," + row.font + ",1,1,0,0,N," + bold + ",'" +
+                                          encoded(row.text, row.encoding) + "'\rP1,1\r");
+            const std::string em = std::to_string(row.em);
+            const auto vector =
+                onlyLabel("V100,100,U," + em + "," + em + ",0," + bold + ",N,N,0,L,0,'" + row.text + "'\rP1,1\r");
+            EXPECT_EQ("", rendererNotes(device)) << row.font;
+            const Cut a = cut(device.canvas), b = cut(vector.canvas);
+            EXPECT_GT(a.dots.countDots(), 20u) << row.font;
+            EXPECT_TRUE(a.dots == b.dots) << "font " << row.font << ", bold " << bold;
+        }
+    }
+}
+
+TEST(Render, VectorFontsFollowTheTable) {
+    const std::string korean = "\xED\x95\x9C\xEB\x98\xA0", japanese = "\xE3\x83\xA9\xE3\x83\x99",
+                      simplified = "\xE6\xA0\x87\xE7\xAD\xBE", traditional = "\xE6\xA8\x99\xE7\xB1\xA4";
+    // K, B, G, J: WenQuanYi Micro Hei with text in CP949, CP950, GB18030, CP932.
+    const std::pair<const char *, std::pair<const char *, std::string>> cjk[] = {
+        {"K", {"CP949", korean}}, {"B", {"CP950", traditional}}, {"G", {"GB18030", simplified}},
+        {"J", {"CP932", japanese}}};
+    for (const auto &[letter, page] : cjk) {
+        const auto inPage = onlyLabel(std::string("V100,100,") + letter + ",30,30,0,N,N,N,0,L,0,'" +
+                                      encoded(page.second, page.first) + "'\rP1,1\r");
+        const auto inUtf8 = onlyLabel("V100,100,U,30,30,0,N,N,N,0,L,0,'" + page.second + "'\rP1,1\r");
+        EXPECT_EQ("", rendererNotes(inPage)) << letter;
+        EXPECT_TRUE(cut(inPage.canvas).dots == cut(inUtf8.canvas).dots) << letter;
+    }
+    // U, a and b are three different faces (b, the device fonts' face, is
+    // pinned by the device font test).
+    const auto face = [](const char *letter) {
+        return onlyLabel(std::string("V100,100,") + letter + ",30,30,0,N,N,N,0,L,0,'Regal 1'\rP1,1\r").canvas;
+    };
+    EXPECT_FALSE(face("U") == face("a"));
+    EXPECT_FALSE(face("U") == face("b"));
+    EXPECT_FALSE(face("a") == face("b"));
+
+    using R = Relation;
+    const std::string base = "V100,100,U,30,40,0,N,N,N,0,L,0,'Hello'";
+    const std::vector<FieldRow> rows = {
+        {"V100,100,U,40,40,0,N,N,N,0,L,0,'Hello'", "V100,100,U,0,40,0,N,N,N,0,L,0,'Hello'", R::Same},   // 0
+        {"V100,100,U,30,30,0,N,N,N,0,L,0,'Hello'", "V100,100,U,30,0,0,N,N,N,0,L,0,'Hello'", R::Same},   // 1
+        {"V100,100,U,24,24,0,N,N,N,0,L,0,'Hello'", "V100,100,U,0,0,0,N,N,N,0,L,0,'Hello'", R::Same, 0, 0,
+         "no character size; drawn at 24 dots"},                                                     // 2
+        {"V100,100,U,1000,1000,0,N,N,N,0,L,0,'Hi'", "V100,100,U,1200,5000,0,N,N,N,0,L,0,'Hi'", R::Same, 0, 0,
+         "character size clamped to 1000 dots"},                                                     // 3
+        {"V100,100,U,1000,30,0,N,N,N,0,L,0,'Hi'", "V100,100,U,1001,30,0,N,N,N,0,L,0,'Hi'", R::Same, 0, 0,
+         "character size clamped to 1000 dots"},                                                     // 4
+        {base, "V100,100,U,30,40,5,N,N,N,0,L,0,'Hello'", R::Wider, 4 * 5},                        // 5: after each but the last
+        {base, "V100,100,U,30,40,0,N,N,N,0,L,1,'Hello'", R::Same},                                // 6: last option
+        {base, "V100,100,U,30,40,0,B,N,N,0,L,0,'Hello'", R::Differs},                             // 7
+        {base, "V100,100,U,30,40,0,N,N,I,0,L,0,'Hello'", R::Differs},                             // 8
+        {base, "V100,100,U,30,40,0,N,N,N,2,L,0,'Hello'", R::Turned, 2},                           // 9
+        {base, "V100,100,U,30,40,0,N,N,N,7,L,0,'Hello'", R::Same, 0, 0, "rotation 7 drawn as 0"},  // 10
+    };
+    checkRows(rows);
+}
+
+TEST(Render, ReverseAndAlignmentOfVectorText) {
+    // Reverse: white text on a black box as large as the line; C and R move
+    // the box by half or all of its length against the writing direction.
+    const auto plain = onlyLabel("V400,300,U,30,30,0,N,N,N,0,L,0,'Ship'\rP1,1\r");
+    const auto reverse = onlyLabel("V400,300,U,30,30,0,N,R,N,0,L,0,'Ship'\rP1,1\r");
+    const Cut box = cut(reverse.canvas);
+    EXPECT_EQ(400, box.x);
+    EXPECT_EQ(300, box.y);
+    const int length = box.dots.width(), high = box.dots.height();
+    EXPECT_GT(length, 40);
+    for (int y = 0; y < high; ++y)
+        for (int x = 0; x < length; ++x)
+            ASSERT_NE(plain.canvas.at(400 + x, 300 + y), box.dots.at(x, y)) << x << ", " << y;
+    struct Row {
+        char alignment;
+        int rotation;
+        int x, y;  // the box's top-left corner
+    };
+    const Row rows[] = {
+        {'C', 0, 400 - length / 2, 300},  // 0
+        {'R', 0, 400 - length, 300},      // 1
+        {'R', 1, 400, 300 - length},      // 2: writing downwards
+        {'R', 2, 400 + length, 300},      // 3: writing leftwards
+        {'C', 3, 400, 300 + length / 2},  // 4: writing upwards
+        {'L', 1, 400, 300},               // 5
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto label = onlyLabel("V400,300,U,30,30,0,N,R,N," + std::to_string(rows[i].rotation) + "," +
+                                     rows[i].alignment + ",0,'Ship'\rP1,1\r");
+        const Cut turned = cut(label.canvas);
+        EXPECT_EQ(rows[i].x, turned.x) << "row " << i;
+        EXPECT_EQ(rows[i].y, turned.y) << "row " << i;
+        EXPECT_TRUE(box.dots.rotated(rows[i].rotation) == turned.dots) << "row " << i;
+    }
+}
+
+TEST(Render, CircleSizesAndRings) {
+    const int diameters[] = {24, 48, 72, 96, 128, 160};
+    for (int size = 1; size <= 6; ++size) {
+        for (int times = 1; times <= 4; ++times) {
+            const auto label = onlyLabel("SW800\rSL800,0,G,0\rCD50,60," + std::to_string(size) + "," +
+                                         std::to_string(times) + "\rP1,1\r");
+            const int d = diameters[size - 1] * times;
+            const Cut ring = cut(label.canvas);
+            EXPECT_EQ(50, ring.x) << size << " x " << times;
+            EXPECT_EQ(60, ring.y) << size << " x " << times;
+            EXPECT_EQ(d, ring.dots.width()) << size << " x " << times;
+            EXPECT_EQ(d, ring.dots.height()) << size << " x " << times;
+            // Across the middle row: a ring 2 x multiplier dots wide each side.
+            int left = 0;
+            while (ring.dots.at(left, d / 2))
+                ++left;
+            EXPECT_EQ(2 * times, left) << size << " x " << times;
+            EXPECT_FALSE(ring.dots.at(d / 2, d / 2));
+        }
+    }
+}
+
+TEST(Render, BitmapFieldsAreUnsignedAndZeroBitsLeaveTheLabel) {
+    // 0: x = 65010 as an unsigned field, moved back onto the label by a
+    // margin of -65000 (as a signed field it would be far off the label)
+    auto label = onlyLabel(std::string("SW100\rSL50,0,G,0\rSM-65000,0\rLD\xF2\xFD\x05\x00\x01\x00\x01\x00\x80\r", 40) +
+                           "P1,1\r");
+    EXPECT_TRUE(label.canvas.at(10, 5));
+    EXPECT_EQ(1u, label.canvas.countDots());
+    // 1, 2: a raster of 0 bits over a black block, raw and compressed: the block stays
+    for (const std::string &bitmap : {std::string("LD\x00\x00\x00\x00\x01\x00\x02\x00\x00\x0F\r", 13),
+                                      std::string("LCR\x00\x00\x00\x00\x00\x01\x00\x02\x00\x00\x01\x0F\r", 16)}) {
+        label = onlyLabel("SW100\rSL50,0,G,0\rBD0,0,8,2,O\r" + bitmap + "P1,1\r");
+        EXPECT_EQ(16u, label.canvas.countDots()) << vren::test::hex(bitmap);
+    }
+}
+
+TEST(Render, ControlCommandsAndSettings) {
+    struct Row {
+        std::string bytes;
+        int width, height;
+        size_t dots;       // dots on the label
+        int atX, atY;      // a dot that must be printed (-1: none)
+    };
+    const std::string set = "SW100\rSL50,0,G,0\rSM5,5\rSOB\r";
+    const Row rows[] = {
+        {set + "BD0,0,2,2,O\rP1,1\r", 100, 50, 4, 94, 44},                      // 0: margin, then turned
+        {set + "BD0,0,2,2,O\r~JR\r\nBD0,0,2,2,O\rP1,1\r", 812, 1218, 4, 0, 0},  // 1: ~JR drops, restores
+        {set + "BD0,0,2,2,O\r@\rBD0,0,2,2,O\rP1,1\r", 812, 1218, 4, 0, 0},      // 2: @ drops, restores
+        {set + "BD0,0,2,2,O\rCB\rBD0,0,3,3,O\rP1,1\r", 100, 50, 9, 94, 44},     // 3: CB drops, keeps settings
+        {set + "BD0,0,2,2,O\r~JC\r\n~PH\r\n^cu\r^PI0\r\nP1,1\r", 100, 50, 4, 94, 44},  // 4: change nothing
+        {set + "SOT\rBD0,0,2,2,O\rP1,1\r", 100, 50, 4, 5, 5},                   // 5: SOT undoes SOB
+        {"SS5\rSD9\rCUTy,3\r\nRWDy\r\nSA5\rTA5\rSTt\rSF1\rSL50,24,B,9\rCS3,4\rSW100\rBD0,0,2,2,O\rP1,1\r", 100, 50, 4,
+         0, 0},                                                                  // 6: settings that change nothing
+        {"SW8\rSL8,0,G,0\rP1,1\r", 8, 8, 0, -1, -1},                             // 7: smallest paper
+        {"SW7\rSL-1,0,G,0\rP1,1\r", 812, 1218, 0, -1, -1},                       // 8: below 8: the default
+        {"SW8192\rSL8193,0,G,0\rP1,1\r", 8192, 8192, 0, -1, -1},                 // 9: above 8192: 8192
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto label = onlyLabel(rows[i].bytes);
+        EXPECT_EQ(rows[i].width, label.canvas.width()) << "row " << i;
+        EXPECT_EQ(rows[i].height, label.canvas.height()) << "row " << i;
+        EXPECT_EQ(rows[i].dots, label.canvas.countDots()) << "row " << i;
+        if (rows[i].atX >= 0) {
+            EXPECT_TRUE(label.canvas.at(rows[i].atX, rows[i].atY)) << "row " << i;
+        }
+    }
+    const auto small = onlyLabel("SW7\rSL-1,0,G,0\rP1,1\r");
+    EXPECT_TRUE(hasDiagnostic(small, "SW: paper width 7 out of range, using 812")) << small.transcript;
+    EXPECT_TRUE(hasDiagnostic(small, "SL: paper length -1 out of range, using 1218")) << small.transcript;
+    EXPECT_TRUE(hasDiagnostic(onlyLabel("SW8193\rP1,1\r"), "SW: paper width 8193 out of range, using 8192"));
 }
 
 }  // namespace
