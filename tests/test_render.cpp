@@ -584,7 +584,8 @@ TEST(Render, TwoDimensionalBarcodeFieldsAreUsedAsDocumented) {
         {"B2100,100,P,91,4,2,0,0,1,3,10,0,'VREN PDF'", "B2100,100,P,2,4,2,0,0,1,3,10,0,'VREN PDF'", R::Same, 0, 0,
          "rows 2 drawn as zint's choice"},                                                        // 18
         {pdf, "B2100,100,P,10,2,2,0,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 19
-        {pdf, "B2100,100,P,10,4,5,0,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 20
+        {pdf, "B2100,100,P,10,4,5,0,0,1,3,10,0,'VREN PDF'", R::Differs, 0, 0,
+         "PDF417: Warning 746: Rows increased from 10 to 18"},                                    // 20: zint's warning
         {pdf, "B2100,100,P,10,4,2,1,0,1,3,10,0,'VREN PDF'", R::Differs},                         // 21
         {pdf, "B2100,100,P,10,4,2,0,1,0,3,10,0,'VREN PDF'", R::Same},                            // 22
         {pdf, "B2100,100,P,10,4,2,0,0,1,6,10,0,'VREN PDF'", R::Scaled, 2, 1},                    // 23
@@ -980,6 +981,85 @@ TEST(Render, ControlCommandsAndSettings) {
     EXPECT_TRUE(hasDiagnostic(small, "SW: paper width 7 out of range, using 812")) << small.transcript;
     EXPECT_TRUE(hasDiagnostic(small, "SL: paper length -1 out of range, using 1218")) << small.transcript;
     EXPECT_TRUE(hasDiagnostic(onlyLabel("SW8193\rP1,1\r"), "SW: paper width 8193 out of range, using 8192"));
+}
+
+}  // namespace
+
+namespace {
+
+size_t occurrences(const std::string &text, const std::string &what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(Render, RawBytesCutAtTheLimitDoNotTakeTheNextLabelsBytes) {
+    const std::string first = "BD0,0,1,1,O\rBD0,0,2,2,O\rP1,1\r", second = "CB\rP1,1\r", rest = "BD0,0,4,4,O\r";
+    const std::string stream = first + second + rest;
+    // 0: in one piece; 1: a byte at a time
+    for (const bool whole : {true, false}) {
+        render::Session session({}, render::SessionLimits{16, 100000});
+        if (whole) {
+            session.feed(stream.data(), stream.size());
+        } else {
+            for (char c : stream)
+                session.feed(&c, 1);
+        }
+        session.finish(true);
+        const auto labels = session.take();
+        ASSERT_EQ(3u, labels.size()) << whole;
+        EXPECT_BYTES(first.substr(0, 16), labels[0].raw);
+        EXPECT_TRUE(hasDiagnostic(labels[0], R"({"offset":16,"source":"printer","message":"raw bytes of the label cut at 16 bytes"})"))
+            << labels[0].transcript;
+        EXPECT_BYTES(second, labels[1].raw);
+        EXPECT_FALSE(hasDiagnostic(labels[1], "cut at")) << labels[1].transcript;
+        EXPECT_BYTES(rest, labels[2].raw);
+        // Offsets still count from each label's first byte.
+        EXPECT_TRUE(hasDiagnostic(labels[1], R"({"offset":3,"length":5,"command":"P")")) << labels[1].transcript;
+        EXPECT_EQ(4u, labels[0].canvas.countDots());
+        EXPECT_EQ(0u, labels[1].canvas.countDots());
+        EXPECT_EQ(16u, labels[2].canvas.countDots());
+    }
+}
+
+TEST(Render, ATranscriptListsABoundedNumberOfEntries) {
+    render::Session session({}, render::SessionLimits{1 << 20, 5});
+    std::string stream;
+    for (int i = 0; i < 8; ++i)
+        stream += "CB\r";
+    for (int i = 0; i < 7; ++i)
+        stream += "XX\r";
+    stream += "P1,1\r";
+    session.feed(stream.data(), stream.size());
+    session.finish();
+    const auto labels = session.take();
+    ASSERT_EQ(1u, labels.size());
+    const std::string &transcript = labels[0].transcript;
+    EXPECT_EQ(5u, occurrences(transcript, "\"command\":\"CB\""));
+    EXPECT_EQ(5u, occurrences(transcript, "unknown command"));
+    EXPECT_TRUE(hasDiagnostic(labels[0], "4 more commands and 2 more diagnostics are not listed")) << transcript;
+    EXPECT_EQ(8u, labels[0].diagnostics);
+    EXPECT_TRUE(JsonChecker(transcript).valid());
+}
+
+TEST(Render, ALabelThatNeverEndsHoldsABoundedNumberOfCommandsAndNotes) {
+    // Drawing commands beyond the limit: the first one dropped is named, once.
+    std::string stream;
+    for (size_t i = 0; i < render::Renderer::kMaxPending + 2; ++i)
+        stream += "BD0,0,1,1,O\r";
+    for (size_t i = 0; i < render::Renderer::kMaxStateNotes + 5; ++i)
+        stream += "SW0\r";
+    const auto label = onlyLabel(stream + "P1,1\r");
+    const std::string dropped = "{\"offset\":" + std::to_string(12 * render::Renderer::kMaxPending) +
+                                ",\"source\":\"renderer\",\"message\":\"BD: more than 100000 drawing commands in one "
+                                "label; this one and the later ones are not drawn\"}";
+    EXPECT_EQ(1u, occurrences(label.transcript, dropped));
+    EXPECT_EQ(1u, occurrences(label.transcript, "drawing commands in one label"));
+    // Notes of settings beyond the limit (the note above is one of them):
+    // one more note says so.
+    EXPECT_EQ(render::Renderer::kMaxStateNotes - 1, occurrences(label.transcript, "SW: paper width 0 out of range"));
+    EXPECT_EQ(1u, occurrences(label.transcript, "more notes of settings before this label are not listed"));
 }
 
 }  // namespace

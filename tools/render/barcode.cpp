@@ -43,6 +43,8 @@ bool drawBarcode(const BarcodeRequest &request, std::string_view data, BarcodeIm
         error = symbol->errtxt;
         return false;
     }
+    if (result != 0)
+        out.warning = symbol->errtxt;
     out.text = reinterpret_cast<const char *>(symbol->text);
     const int module = std::clamp(request.module, 1, 50);
 

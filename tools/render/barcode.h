@@ -24,6 +24,7 @@ struct BarcodeRequest {
 struct BarcodeImage {
     Canvas canvas;
     std::string text;  // human-readable text zint derived (linear symbols), UTF-8
+    std::string warning;  // zint's warning when it drew the symbol differently than asked
 };
 
 // False with `error` (zint's message) when zint cannot encode the data.

@@ -120,8 +120,10 @@ bool Fonts::line(const std::u32string &text, const TextStyle &style, TextImage &
         }
         if (index == 0 && text[i] != U' ')
             out.missingGlyphs = true;
-        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0)
+        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
+            out.missingGlyphs = true;  // not drawn: said in the line's note
             continue;
+        }
         const FT_GlyphSlot slot = face->glyph;
         const FT_Bitmap &bitmap = slot->bitmap;
         Placed glyph{Canvas(static_cast<int>(bitmap.width), static_cast<int>(bitmap.rows)), pen + slot->bitmap_left,

@@ -26,7 +26,7 @@ struct TextStyle {
 struct TextImage {
     Canvas canvas;
     int baseline = 0;
-    bool missingGlyphs = false;  // some character has no glyph in any face
+    bool missingGlyphs = false;  // some character has no glyph in any face, or its glyph did not load
     bool cut = false;            // the line was too long: the characters after some point are not drawn
 };
 

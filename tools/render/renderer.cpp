@@ -156,11 +156,13 @@ std::optional<RenderedLabel> Renderer::apply(Command command) {
         return render(true, print->labels, print->copies);
     if (std::holds_alternative<Clear>(command.body)) {
         pending_.clear();
+        dropping_ = false;
         return std::nullopt;
     }
     if (const auto *control = std::get_if<Control>(&command.body)) {
         if (control->code == ControlCode::Initialize || control->code == ControlCode::Reset) {
             pending_.clear();
+            dropping_ = false;
             state_ = PrinterState{};
         }
         return std::nullopt;
@@ -170,9 +172,16 @@ std::optional<RenderedLabel> Renderer::apply(Command command) {
         return std::nullopt;
     }
     if (isComposition(command.body)) {
-        // A label that is never printed must not hold memory without bound.
-        if (pending_.size() >= 100000) {
-            stateNotes_.push_back({command.offset, "too many commands without a print command; command dropped"});
+        // A label that is never printed must not hold memory without bound:
+        // the first command dropped is named, and the note says the later
+        // ones go the same way.
+        if (pending_.size() >= kMaxPending) {
+            if (!dropping_)
+                stateNote(command.offset, cmdparse::commandName(command.body) + ": more than " +
+                                              std::to_string(kMaxPending) +
+                                              " drawing commands in one label; this one and the later ones are "
+                                              "not drawn");
+            dropping_ = true;
             return std::nullopt;
         }
         pending_.push_back(std::move(command));
@@ -186,6 +195,13 @@ std::optional<RenderedLabel> Renderer::renderPending(bool always) {
     return render(false, 0, 0);
 }
 
+void Renderer::stateNote(uint64_t offset, std::string message) {
+    if (stateNotes_.size() < kMaxStateNotes)
+        stateNotes_.push_back({offset, std::move(message)});
+    else if (stateNotes_.size() == kMaxStateNotes)
+        stateNotes_.push_back({offset, "more notes of settings before this label are not listed"});
+}
+
 void Renderer::setting(const Command &command) {
     using cmdparse::SettingCode;
     const auto &s = std::get<cmdparse::Setting>(command.body);
@@ -193,9 +209,8 @@ void Renderer::setting(const Command &command) {
         if (value >= 8 && value <= kMaxSide)
             return value;
         const int used = value > kMaxSide ? kMaxSide : otherwise;
-        stateNotes_.push_back({command.offset, cmdparse::commandName(command.body) + ": paper " + what + " " +
-                                                   std::to_string(value) + " out of range, using " +
-                                                   std::to_string(used)});
+        stateNote(command.offset, cmdparse::commandName(command.body) + ": paper " + what + " " +
+                                      std::to_string(value) + " out of range, using " + std::to_string(used));
         return used;
     };
     switch (s.code) {
@@ -206,7 +221,7 @@ void Renderer::setting(const Command &command) {
         if (o == 'T' || o == 'B')
             state_.orientation = o;
         else
-            stateNotes_.push_back({command.offset, "SO: unknown orientation, kept " + std::string(1, state_.orientation)});
+            stateNote(command.offset, "SO: unknown orientation, kept " + std::string(1, state_.orientation));
         break;
     }
     case SettingCode::Margin:
@@ -225,6 +240,7 @@ RenderedLabel Renderer::render(bool printed, int labels, int copies) {
     label.orientation = state_.orientation;
     label.notes = std::move(stateNotes_);
     stateNotes_.clear();
+    dropping_ = false;
     label.canvas = Canvas(state_.paperWidth, state_.paperLength);
     for (const Command &command : pending_) {
         if (state_.marginX == 0 && state_.marginY == 0)
@@ -460,6 +476,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
             outline(fonts, canvas, b1->x, b1->y, "B1");
             return;
         }
+        if (!image.warning.empty())
+            note(notes, command, std::string(symbology->name) + ": " + image.warning);
         Canvas symbol = std::move(image.canvas);
         if (b1->readable != 0 && !image.text.empty()) {
             bool replaced = false;
@@ -636,6 +654,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
             outline(fonts, canvas, b2->x, b2->y, cmdparse::commandName(command.body));
             return;
         }
+        if (!image.warning.empty())
+            note(notes, command, std::string(name) + ": " + image.warning);
         place(canvas, image.canvas, b2->x, b2->y, quarterTurns(rotation, command, notes));
         return;
     }

@@ -63,14 +63,21 @@ public:
     // appends a note per command that was not drawn as sent.
     void draw(const cmdparse::Command &command, Canvas &canvas, std::vector<cmdparse::Diagnostic> &notes);
 
+    // Drawing commands kept for one label at most, and notes of settings
+    // kept between labels: a stream that never prints holds no more.
+    static constexpr size_t kMaxPending = 100000;
+    static constexpr size_t kMaxStateNotes = 1000;
+
 private:
     RenderedLabel render(bool printed, int labels, int copies);
     void setting(const cmdparse::Command &command);
+    void stateNote(uint64_t offset, std::string message);
 
     std::unique_ptr<Fonts> fonts_;
     PrinterState state_;
     std::vector<cmdparse::Command> pending_;
     std::vector<cmdparse::Diagnostic> stateNotes_;  // notes of settings, given with the next label
+    bool dropping_ = false;                          // drawing commands beyond kMaxPending are being dropped
 };
 
 }  // namespace render

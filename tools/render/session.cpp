@@ -3,27 +3,30 @@
 #include "json.h"
 
 namespace render {
-namespace {
 
-// Raw bytes kept for one label at most; a stream that never prints is cut.
-constexpr size_t kMaxRaw = 64 * 1024 * 1024;
+Session::Session(cmdparse::Limits limits, SessionLimits own) : parser_(limits), own_(own) {}
 
-}  // namespace
+void Session::keepRaw(std::string_view bytes) {
+    const size_t room = raw_.size() < own_.maxRawBytes ? own_.maxRawBytes - raw_.size() : 0;
+    rawTruncated_ = rawTruncated_ || bytes.size() > room;
+    raw_.append(bytes.data(), std::min(bytes.size(), room));
+}
 
-Session::Session(cmdparse::Limits limits) : parser_(limits) {}
+void Session::list(std::vector<std::string> &entries, size_t &omitted, std::string json) {
+    if (entries.size() < own_.maxListed)
+        entries.push_back(std::move(json));
+    else
+        ++omitted;
+}
 
 void Session::feed(const void *data, size_t size) {
-    const size_t room = raw_.size() < kMaxRaw ? kMaxRaw - raw_.size() : 0;
-    if (size > room && !rawTruncated_) {
-        rawTruncated_ = true;
-        diagnostics_.push_back(cmdparse::toJson(cmdparse::Diagnostic{rawBase_ + raw_.size() + room,
-                                                                     "raw bytes of the label cut at 64 MiB"},
-                                                rawBase_, "printer"));
-    }
-    raw_.append(static_cast<const char *>(data), std::min(size, room));
+    piece_ = std::string_view(static_cast<const char *>(data), size);
+    pieceBase_ = parser_.fed();
+    keepRaw(piece_);
     parser_.feed(data, size);
     for (cmdparse::Event &event : parser_.take())
         handle(std::move(event));
+    piece_ = {};
 }
 
 void Session::finish(bool renderUnprinted) {
@@ -36,6 +39,12 @@ void Session::finish(bool renderUnprinted) {
     }
 }
 
+std::vector<LabelOutput> Session::take() {
+    std::vector<LabelOutput> out;
+    out.swap(labels_);
+    return out;
+}
+
 std::vector<std::string> Session::pendingDiagnostics() const {
     std::vector<std::string> out = diagnostics_;
     for (const cmdparse::Diagnostic &note : renderer_.pendingNotes())
@@ -43,19 +52,13 @@ std::vector<std::string> Session::pendingDiagnostics() const {
     return out;
 }
 
-std::vector<LabelOutput> Session::take() {
-    std::vector<LabelOutput> out;
-    out.swap(labels_);
-    return out;
-}
-
 void Session::handle(cmdparse::Event event) {
     if (const auto *diagnostic = std::get_if<cmdparse::Diagnostic>(&event)) {
-        diagnostics_.push_back(cmdparse::toJson(*diagnostic, rawBase_));
+        list(diagnostics_, omittedDiagnostics_, cmdparse::toJson(*diagnostic, rawBase_));
         return;
     }
     auto &command = std::get<cmdparse::Command>(event);
-    commands_.push_back(cmdparse::toJson(command, rawBase_));
+    list(commands_, omittedCommands_, cmdparse::toJson(command, rawBase_));
     const uint64_t end = command.offset + command.length;
     if (auto label = renderer_.apply(std::move(command)))
         emitLabel(std::move(*label), end);
@@ -65,18 +68,42 @@ void Session::emitLabel(RenderedLabel rendered, uint64_t end) {
     LabelOutput out;
     out.number = ++count_;
     out.printed = rendered.printed;
+    const uint64_t length = end - rawBase_;
+    if (length > raw_.size())
+        list(diagnostics_, omittedDiagnostics_,
+             cmdparse::toJson(cmdparse::Diagnostic{rawBase_ + raw_.size(), "raw bytes of the label cut at " +
+                                                                               std::to_string(own_.maxRawBytes) +
+                                                                               " bytes"},
+                              rawBase_, "printer"));
     for (const cmdparse::Diagnostic &note : rendered.notes)
-        diagnostics_.push_back(cmdparse::toJson(note, rawBase_, "renderer"));
-    out.diagnostics = diagnostics_.size();
+        list(diagnostics_, omittedDiagnostics_, cmdparse::toJson(note, rawBase_, "renderer"));
+    if (omittedCommands_ > 0 || omittedDiagnostics_ > 0)
+        diagnostics_.push_back(cmdparse::toJson(
+            cmdparse::Diagnostic{end, "the transcript lists the first " + std::to_string(own_.maxListed) +
+                                          " commands and diagnostics; " + std::to_string(omittedCommands_) +
+                                          " more commands and " + std::to_string(omittedDiagnostics_) +
+                                          " more diagnostics are not listed"},
+            rawBase_, "printer"));
+    out.diagnostics = diagnostics_.size() + omittedDiagnostics_;
     out.transcript = transcriptJson(out.number, rendered, commands_, diagnostics_);
-    const size_t cut = static_cast<size_t>(std::min<uint64_t>(end - rawBase_, raw_.size()));
-    out.raw = raw_.substr(0, cut);
-    raw_.erase(0, cut);
-    rawBase_ = end;
-    rawTruncated_ = false;
+    out.raw = raw_.substr(0, static_cast<size_t>(std::min<uint64_t>(length, raw_.size())));
     out.canvas = std::move(rendered.canvas);
     commands_.clear();
     diagnostics_.clear();
+    omittedCommands_ = omittedDiagnostics_ = 0;
+    if (rawTruncated_) {
+        // Bytes were left out at the limit: those after this label's end
+        // come from the piece being fed (a label ends in the piece that holds
+        // its last byte), and begin the next label.
+        raw_.clear();
+        rawTruncated_ = false;
+        rawBase_ = end;
+        if (end >= pieceBase_ && end < pieceBase_ + piece_.size())
+            keepRaw(piece_.substr(static_cast<size_t>(end - pieceBase_)));
+    } else {
+        raw_.erase(0, out.raw.size());
+    }
+    rawBase_ = end;
     labels_.push_back(std::move(out));
 }
 

@@ -23,9 +23,15 @@ struct LabelOutput {
     size_t diagnostics = 0;
 };
 
+// What one label may hold, so that a stream that never prints holds no more.
+struct SessionLimits {
+    size_t maxRawBytes = 64 * 1024 * 1024;  // raw bytes kept; the rest of the label is cut
+    size_t maxListed = 100000;              // commands, and diagnostics, listed in one transcript
+};
+
 class Session {
 public:
-    explicit Session(cmdparse::Limits limits = {});
+    explicit Session(cmdparse::Limits limits = {}, SessionLimits own = {});
 
     void feed(const void *data, size_t size);
     // End of the stream. With `renderUnprinted`, commands left without a print
@@ -46,14 +52,22 @@ public:
 private:
     void handle(cmdparse::Event event);
     void emitLabel(RenderedLabel rendered, uint64_t end);
+    void keepRaw(std::string_view bytes);
+    void list(std::vector<std::string> &entries, size_t &omitted, std::string json);
 
     cmdparse::Parser parser_;
     Renderer renderer_;
+    SessionLimits own_;
     std::string raw_;        // bytes of the label in progress
     uint64_t rawBase_ = 0;   // stream offset of raw_[0]
     bool rawTruncated_ = false;
+    // The piece being fed: a label cut short keeps its bytes only up to the
+    // limit, and the next label's first bytes are taken from here.
+    std::string_view piece_;
+    uint64_t pieceBase_ = 0;
     std::vector<std::string> commands_;     // JSON of the label's commands so far
     std::vector<std::string> diagnostics_;  // JSON of the parser's diagnostics so far
+    size_t omittedCommands_ = 0, omittedDiagnostics_ = 0;  // beyond maxListed
     int count_ = 0;
     std::vector<LabelOutput> labels_;
 };
