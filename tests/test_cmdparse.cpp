@@ -203,6 +203,21 @@ const std::vector<Row> &rows() {
         {"CBX\r@1\r", R"({"offset":2,"source":"parser","message":"CB: expected 0 fields, got 1"}
 {"offset":5,"source":"parser","message":"@: expected 0 fields, got 1"}
 )"},
+        // 24: a quoted command with a bad header is skipped whole, CR inside its data included
+        {"T1,2,'a\rb'\rCB\r", R"({"offset":1,"source":"parser","message":"T: expected 9 fields, got 2"}
+{"offset":11,"length":3,"command":"CB"}
+)"},
+        // 25: LCR whose fourth header byte is not 0: resumes after the next CR
+        {b("LCR\x01\x00\x00\x00\x00\x01\x00\x01\x00\x00\x01\rCB\r", 18),
+         R"({"offset":3,"source":"parser","message":"LCR: header byte 3 is not 0"}
+{"offset":15,"length":3,"command":"CB"}
+)"},
+        // 26: one character where a letter belongs is taken as it is (its
+        // meaning is the renderer's business); two are an error
+        {"BD1,2,3,4,5\rSOx1\rCUT1\r\n", R"({"offset":0,"length":12,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"5"}
+{"offset":14,"source":"parser","message":"SO: expected one letter, got \"x1\""}
+{"offset":17,"length":5,"command":"CUT","fields":["1"]}
+)"},
     };
     return table;
 }
