@@ -11,6 +11,7 @@
 
 #include "bytes.h"
 #include "parser.h"
+#include "png_io.h"
 #include "renderer.h"
 #include "session.h"
 
@@ -1060,6 +1061,44 @@ TEST(Render, ALabelThatNeverEndsHoldsABoundedNumberOfCommandsAndNotes) {
     // one more note says so.
     EXPECT_EQ(render::Renderer::kMaxStateNotes - 1, occurrences(label.transcript, "SW: paper width 0 out of range"));
     EXPECT_EQ(1u, occurrences(label.transcript, "more notes of settings before this label are not listed"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Render, PicturesAreOneBitAt203DotsPerInchWithoutTimeStamp) {
+    Canvas canvas(13, 5);
+    canvas.set(0, 0);
+    canvas.set(12, 4);
+    const std::string png = render::encodePng(canvas);
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(std::string("\x89PNG\r\n\x1A\n", 8), png.substr(0, 8));
+    const auto word = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(png[at]) << 24 |
+                                     static_cast<unsigned char>(png[at + 1]) << 16 |
+                                     static_cast<unsigned char>(png[at + 2]) << 8 | static_cast<unsigned char>(png[at + 3]));
+    };
+    std::vector<std::string> chunks;
+    for (size_t at = 8; at + 8 <= png.size();) {
+        const uint32_t length = word(at);
+        const std::string type = png.substr(at + 4, 4);
+        chunks.push_back(type);
+        if (type == "IHDR") {
+            EXPECT_EQ(13u, word(at + 8));
+            EXPECT_EQ(5u, word(at + 12));
+            EXPECT_EQ(1, png[at + 16]) << "bit depth";
+            EXPECT_EQ(0, png[at + 17]) << "greyscale";
+        }
+        if (type == "pHYs") {
+            EXPECT_EQ(7992u, word(at + 8));  // 203 dots per inch, in dots per metre
+            EXPECT_EQ(7992u, word(at + 12));
+            EXPECT_EQ(1, png[at + 16]) << "unit: metre";
+        }
+        at += 12 + length;
+    }
+    EXPECT_EQ((std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}), chunks);
+    EXPECT_EQ(png, render::encodePng(canvas));
 }
 
 }  // namespace
