@@ -6,7 +6,10 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
+#include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "bytes.h"
@@ -1099,6 +1102,46 @@ TEST(Render, PicturesAreOneBitAt203DotsPerInchWithoutTimeStamp) {
     }
     EXPECT_EQ((std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}), chunks);
     EXPECT_EQ(png, render::encodePng(canvas));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Render, LabelsDoNotDependOnHowTheStreamIsSplit) {
+    // Every golden capture, with trailing bytes for an unprinted label, fed
+    // whole, a byte at a time and in pieces of varying size.
+    std::string all;
+    for (const char *name : {"text_device", "text_vector", "graphics", "barcode_1d", "barcode_2d",
+                             "barcode_stacked", "settings", "bitmap", "control"}) {
+        std::ifstream file(std::string(VREN_SOURCE_DIR) + "/tests/golden/" + name + ".bin", std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        ASSERT_FALSE(bytes.str().empty()) << name;
+        all += bytes.str();
+    }
+    all += "XX\rBD0,0,9,9,O\rT1,2,3,1,1,0,0,N,N,'cut";
+    const auto feed = [&](size_t (*piece)(size_t)) {
+        render::Session session;
+        for (size_t at = 0, i = 0; at < all.size(); ++i) {
+            const size_t size = std::min(all.size() - at, piece(i));
+            session.feed(all.data() + at, size);
+            at += size;
+        }
+        session.finish(true);
+        return session.take();
+    };
+    const auto whole = feed([](size_t) { return std::numeric_limits<size_t>::max(); });
+    ASSERT_EQ(10u, whole.size());
+    for (auto piece : {+[](size_t) -> size_t { return 1; }, +[](size_t i) -> size_t { return 1 + (i * 7919) % 300; }}) {
+        const auto split = feed(piece);
+        ASSERT_EQ(whole.size(), split.size());
+        for (size_t i = 0; i < whole.size(); ++i) {
+            EXPECT_EQ(whole[i].transcript, split[i].transcript) << "label " << i;
+            EXPECT_BYTES(whole[i].raw, split[i].raw);
+            EXPECT_TRUE(whole[i].canvas == split[i].canvas) << "label " << i;
+        }
+    }
 }
 
 }  // namespace
