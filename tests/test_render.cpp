@@ -1145,3 +1145,21 @@ TEST(Render, LabelsDoNotDependOnHowTheStreamIsSplit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Render, BlockThickness) {
+    using R = Relation;
+    const std::string note = "thickness missing or out of range, drawn as 1";
+    const std::vector<FieldRow> rows = {
+        {"BD10,10,50,50,B,1", "BD10,10,50,50,B,0", R::Same, 0, 0, note},       // 0
+        {"BD10,10,50,50,B,1", "BD10,10,50,50,B,1001", R::Same, 0, 0, note},    // 1
+        {"BD10,10,50,50,S,1", "BD10,10,50,50,S", R::Same, 0, 0, note},         // 2
+        {"BD10,10,2200,2200,B,1000", "BD10,10,2200,2200,B,999", R::Differs},   // 3: 1000 is in range
+        {"BD10,10,50,50,O", "BD10,10,50,50,O,7", R::Same},                     // 4: O, E, D take none
+        {"BD10,10,50,50,E", "BD10,10,50,50,O", R::Same},                       // 5: E on a blank label
+    };
+    checkRows(rows);
+}
+
+}  // namespace
