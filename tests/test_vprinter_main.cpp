@@ -250,6 +250,30 @@ TEST_F(PrinterProgram, CloseMidLabel) {
     EXPECT_FALSE(fs::exists(dir_ / "jobs" / "label-0001.png"));
 }
 
+TEST_F(PrinterProgram, RecordsEachConnectionAndAnswersAsConfigured) {
+    fs::create_directories(dir_ / "rec");
+    const int port = startTcp({"--record-dir", "rec", "--model", "LQ2", "--status", "0x44", "--close-after", "40",
+                               "--exit-after", "2"});
+    ASSERT_GT(port, 0) << err();
+    const std::string first = std::string("^PI0\r\n^cu\r\x00\xFF", 12);
+    {
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), first));
+        EXPECT_EQ("LQ2\r\n\x44", readSome(client.get(), 6, 2s));
+    }
+    {
+        // Closed by the printer after 40 bytes.
+        Descriptor client(connectTo(port));
+        ASSERT_TRUE(sendAll(client.get(), std::string(40, 'a')));
+        bool ended = false;
+        readSome(client.get(), 1, 5s, &ended);
+        EXPECT_TRUE(ended);
+    }
+    EXPECT_EQ(0, exitStatus()) << err();
+    EXPECT_EQ(first, fileText(dir_ / "rec" / "connection-0.bin"));
+    EXPECT_EQ(std::string(40, 'a'), fileText(dir_ / "rec" / "connection-1.bin"));
+}
+
 TEST_F(PrinterProgram, BadOptionsExitWithTwo) {
     const std::vector<std::string> rows[] = {
         {"--fault", "on-fire"},                  // 0: unknown fault
