@@ -199,6 +199,17 @@ TEST_F(PrinterProgram, LabelPngThatCannotBeWrittenIsReported) {
     EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png"));
 }
 
+TEST_F(PrinterProgram, JobFilesThatCannotBeWrittenAreReported) {
+    const int port = startTcp({"--job-dir", "jobs"});
+    ASSERT_GT(port, 0) << err();
+    fs::remove_all(dir_ / "jobs");
+    Descriptor client(connectTo(port));
+    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    EXPECT_TRUE(waitFor([&] { return err().find("label-0001.json") != std::string::npos; })) << err();
+    EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0001.png")) << err();
+    EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0001.bin")) << err();
+}
+
 TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
     struct Row {
         const char *kind;

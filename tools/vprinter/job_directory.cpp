@@ -70,8 +70,13 @@ void JobDirectory::write(const render::LabelOutput &label) {
     std::string error;
     if (!render::writePng(label.canvas, base + ".png", &error))
         std::fprintf(stderr, "vren-vprinter: %s\n", error.c_str());
-    std::ofstream(base + ".bin", std::ios::binary) << label.raw;
-    std::ofstream(base + ".json", std::ios::binary) << label.transcript;
+    for (const auto &[extension, bytes] : {std::pair{".bin", &label.raw}, std::pair{".json", &label.transcript}}) {
+        std::ofstream file(base + extension, std::ios::binary);
+        file << *bytes;
+        file.close();
+        if (!file)
+            std::fprintf(stderr, "vren-vprinter: cannot write %s%s\n", base.c_str(), extension);
+    }
     if (callback_)
         callback_(base, label);
 }
