@@ -465,8 +465,8 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
                 outline(fonts, canvas, b1->x, b1->y, "B1");
                 return;
             }
-            if (digits > 0 && digits < wanted &&
-                std::all_of(data.begin(), data.begin() + static_cast<long>(digits), [](char c) { return c >= '0' && c <= '9'; }))
+            const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+            if (digits > 0 && digits < wanted && std::all_of(data.begin(), data.begin() + static_cast<long>(digits), digit))
                 data.insert(0, wanted - digits, '0');
         }
         BarcodeImage image;
