@@ -832,6 +832,15 @@ TEST(Render, DeviceFontsFollowTheTable) {
             EXPECT_TRUE(a.dots == b.dots) << "font " << row.font << ", bold " << bold;
         }
     }
+    // Bold CJK text is the glyph drawn twice, one dot apart.
+    const std::string syllable = encoded("\xED\x95\x9C", "CP949");
+    const Cut normal = cut(onlyLabel("T100,100,c,1,1,0,0,N,N,'" + syllable + "'\rP1,1\r").canvas);
+    const Cut bold = cut(onlyLabel("T100,100,c,1,1,0,0,N,B,'" + syllable + "'\rP1,1\r").canvas);
+    Canvas twice(normal.dots.width() + 1, normal.dots.height());
+    twice.draw(normal.dots, 0, 0);
+    twice.draw(normal.dots, 1, 0);
+    EXPECT_TRUE(twice == bold.dots);
+    EXPECT_EQ(normal.x, bold.x);
 }
 
 TEST(Render, VectorFontsFollowTheTable) {
