@@ -225,6 +225,54 @@ TEST(Render, BlocksInTheirFiveOptions) {
     EXPECT_EQ(label.canvas, onlyLabel("SW100\rSL100,0,G,0\rBD0,0,22,2,O\rP1,1\r").canvas);
 }
 
+// A thick S line equals a thickness x thickness square stamped at every dot
+// of the line's walk, in every direction and where it runs off the label.
+TEST(Render, ThickLinesAreSquaresStampedAlongTheWalk) {
+    struct Row {
+        int x0, y0, x1, y1, thickness;
+    };
+    const Row rows[] = {
+        {5, 5, 60, 20, 4},   // 0: shallow, right and down
+        {60, 20, 5, 5, 4},   // 1: the same line walked back
+        {5, 60, 20, 5, 7},   // 2: steep, right and up
+        {70, 10, 10, 70, 3}, // 3: diagonal, left and down
+        {30, 30, 30, 30, 5}, // 4: one point
+        {40, 10, 40, 70, 6}, // 5: vertical
+        {-20, 90, 95, -5, 9}, // 6: through the label, ends off it
+        {0, 0, 79, 79, 1},   // 7: thin diagonal
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row &r = rows[i];
+        const std::string command = "BD" + std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
+                                    std::to_string(r.x1) + "," + std::to_string(r.y1) + ",S," +
+                                    std::to_string(r.thickness) + "\r";
+        const auto label = onlyLabel("SW80\rSL80,0,G,0\r" + command + "P1,1\r");
+
+        Canvas expected(80, 80);
+        int x = r.x0, y = r.y0;
+        const int dx = std::abs(r.x1 - x), dy = -std::abs(r.y1 - y);
+        const int sx = x < r.x1 ? 1 : -1, sy = y < r.y1 ? 1 : -1;
+        for (int error = dx + dy;;) {
+            for (int v = y; v < y + r.thickness; ++v)
+                for (int u = x; u < x + r.thickness; ++u)
+                    if (u >= 0 && u < 80 && v >= 0 && v < 80)
+                        expected.set(u, v);
+            if (x == r.x1 && y == r.y1)
+                break;
+            const int twice = 2 * error;
+            if (twice >= dy) {
+                error += dy;
+                x += sx;
+            }
+            if (twice <= dx) {
+                error += dx;
+                y += sy;
+            }
+        }
+        EXPECT_EQ(expected, label.canvas) << "row " << i;
+    }
+}
+
 TEST(Render, BlockWithAnUnknownOptionIsOutlinedAndNamed) {
     const auto label = onlyLabel("BD10,10,50,50,X\rP1,1\r");
     EXPECT_TRUE(hasDiagnostic(label, "BD: unknown block option X; outlined")) << label.transcript;

@@ -369,24 +369,34 @@ void Renderer::draw(const Command &command, Canvas &canvas, std::vector<Diagnost
         case 'B': canvas.frame(x0, y0, x1, y1, thickness); return;
         case 'S': {
             // A line from start to end, a thickness-wide square stamped at
-            // every step of Bresenham's walk.
+            // every step of Bresenham's walk. A step moves the square by one
+            // dot across and/or down, so after the first square only the
+            // column and row it moves into are new: filling those keeps a
+            // thick line across a large label linear in its length.
             int x = clampCoordinate(b->startX), y = clampCoordinate(b->startY);
             const int ex = clampCoordinate(b->endX), ey = clampCoordinate(b->endY);
             const int dx = std::abs(ex - x), dy = -std::abs(ey - y);
             const int sx = x < ex ? 1 : -1, sy = y < ey ? 1 : -1;
             int error = dx + dy;
-            for (;;) {
-                canvas.fill(x, y, x + thickness, y + thickness);
-                if (x == ex && y == ey)
-                    break;
+            canvas.fill(x, y, x + thickness, y + thickness);
+            while (x != ex || y != ey) {
                 const int twice = 2 * error;
-                if (twice >= dy) {
+                const bool across = twice >= dy, down = twice <= dx;
+                if (across) {
                     error += dy;
                     x += sx;
                 }
-                if (twice <= dx) {
+                if (down) {
                     error += dx;
                     y += sy;
+                }
+                if (across) {
+                    const int column = sx > 0 ? x + thickness - 1 : x;
+                    canvas.fill(column, y, column + 1, y + thickness);
+                }
+                if (down) {
+                    const int row = sy > 0 ? y + thickness - 1 : y;
+                    canvas.fill(x, row, x + thickness, row + 1);
                 }
             }
             return;
