@@ -117,7 +117,12 @@ enum VrenInterface {
 
 /** Command buffer: composed commands waiting to be sent, in order. */
 extern VREN_API unsigned char gPrintData[VREN_PRINT_DATA_SIZE];
-/** Number of bytes in use in gPrintData. */
+/**
+ * Number of bytes in use in gPrintData. An application that sets it past
+ * VREN_PRINT_DATA_SIZE gets VREN_E_WRITE ("Invalid buffer index : %u") from
+ * every call that would use the buffer, until initDataBuffer() or a successful
+ * ConnectToPrinter() empties the buffer.
+ */
 extern VREN_API uint32_t gDataIndex;
 /** 1 while a printer is connected and accepted, else 0. Informational only. */
 extern VREN_API unsigned char gConnectedPrinter;

@@ -132,6 +132,36 @@ TEST_F(Job, FailedPrintKeepsTheBufferWithThePrintCommand) {
     EXPECT_EQ(logMessages("Prints"), (std::vector<std::string>{"start", "Failed to write", "start", "Failed to write"}));
 }
 
+// gDataIndex is exported: an index past the buffer, set by the application,
+// is refused by every path that would read or write the buffer with it.
+TEST_F(Job, IndexPastTheBufferIsRefused) {
+    connect();
+    struct Row {
+        const char *tag;
+        int (*call)();
+    };
+    const Row rows[] = {
+        {"bufferCheck", [] { return bufferCheck(); }},                          // 0: would send it
+        {"Prints", [] { return Prints(1, 1); }},                                // 1: would append and send
+        {"PrintCircle", [] { return PrintCircle(1, 1, 1, 1); }},                // 2: would append
+        {"PrintDeviceFont", [] { return PrintDeviceFont("x", 1, 1, 0, 1, 1, 0, 0); }},  // 3: quoted field
+    };
+    for (uint32_t index : {4097u, 0xFFFFFFFFu}) {
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            markLog();
+            gDataIndex = index;
+            EXPECT_EQ(rows[i].call(), VREN_E_WRITE) << "row " << i;
+            EXPECT_EQ(gDataIndex, index) << "row " << i;
+            const std::vector<std::string> messages = logMessages(rows[i].tag);
+            EXPECT_NE(std::find(messages.begin(), messages.end(), "Invalid buffer index : " + std::to_string(index)),
+                      messages.end())
+                << "row " << i;
+        }
+    }
+    gDataIndex = 0;
+    EXPECT_EQ(printed(0), "");
+}
+
 TEST_F(Job, ClearBufferWritesAtOnceAndLeavesTheBuffer) {
     connect();
     const std::string pending = fill(200);

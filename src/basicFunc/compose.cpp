@@ -9,7 +9,22 @@
 
 namespace vren {
 
+namespace {
+
+// gDataIndex is exported, so an application can set it past the buffer. Such
+// an index is refused: nothing is read or written past gPrintData.
+bool indexInBuffer(const char *tag) noexcept {
+    if (gDataIndex <= sizeof gPrintData)
+        return true;
+    printDebugLog(tag, "Invalid buffer index : %u", gDataIndex);
+    return false;
+}
+
+}  // namespace
+
 int sendBuffer(const char *tag) noexcept {
+    if (!indexInBuffer(tag))
+        return VREN_E_WRITE;
     const int written = writeData(gPrintData, gDataIndex);
     if (written < 0 || static_cast<uint32_t>(written) != gDataIndex) {
         printDebugLog(tag, "Failed to write");
@@ -42,6 +57,8 @@ int streamCommand(const char *tag, std::initializer_list<std::string_view> piece
 }  // namespace
 
 int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept {
+    if (!indexInBuffer(tag))
+        return VREN_E_WRITE;
     size_t total = 0;
     for (std::string_view piece : pieces)
         total += piece.size();
