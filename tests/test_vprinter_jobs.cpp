@@ -197,6 +197,9 @@ TEST_F(JobDirectoryTest, CloseMidLabelFault) {
     ASSERT_TRUE(waitFor([&] { return fs::exists(directory_ / "unprinted-0001.bin"); }));
     EXPECT_BYTES("^PI0\r\nSW200\rBD0,0,10,10,O\r", fileText(directory_ / "unprinted-0001.bin"));
     EXPECT_FALSE(fs::exists(directory_ / "label-0001.png"));
+    // Files are renamed into place whole: no temporary file is left behind.
+    for (const fs::directory_entry &entry : fs::directory_iterator(directory_))
+        EXPECT_NE(entry.path().extension(), ".part") << entry.path();
 }
 
 TEST_F(JobDirectoryTest, StatusFaultsAndNoAnswer) {

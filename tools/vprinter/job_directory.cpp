@@ -63,18 +63,42 @@ void JobDirectory::onLabel(std::function<void(const std::string &, const render:
     callback_ = std::move(callback);
 }
 
+namespace {
+
+// Each file is written under a temporary name and renamed into place, so that
+// whoever watches the job directory sees a file whole or not at all.
+bool moveIntoPlace(const std::string &temporary, const std::string &path) {
+    if (std::rename(temporary.c_str(), path.c_str()) == 0)
+        return true;
+    std::remove(temporary.c_str());
+    return false;
+}
+
+bool writeBytes(const std::string &path, const std::string &bytes) {
+    const std::string temporary = path + ".part";
+    std::ofstream file(temporary, std::ios::binary);
+    file << bytes;
+    file.close();
+    if (!file) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return moveIntoPlace(temporary, path);
+}
+
+}  // namespace
+
 void JobDirectory::write(const render::LabelOutput &label) {
     char name[32];
     std::snprintf(name, sizeof name, "%s-%04d", label.printed ? "label" : "unprinted", ++count_);
     const std::string base = directory_ + "/" + name;
-    std::string error;
-    if (!render::writePng(label.canvas, base + ".png", &error))
-        std::fprintf(stderr, "vren-vprinter: %s\n", error.c_str());
+    const std::string png = base + ".png";
+    if (!render::writePng(label.canvas, png + ".part") || !moveIntoPlace(png + ".part", png)) {
+        std::remove((png + ".part").c_str());
+        std::fprintf(stderr, "vren-vprinter: cannot write %s\n", png.c_str());
+    }
     for (const auto &[extension, bytes] : {std::pair{".bin", &label.raw}, std::pair{".json", &label.transcript}}) {
-        std::ofstream file(base + extension, std::ios::binary);
-        file << *bytes;
-        file.close();
-        if (!file)
+        if (!writeBytes(base + extension, *bytes))
             std::fprintf(stderr, "vren-vprinter: cannot write %s%s\n", base.c_str(), extension);
     }
     if (callback_)
