@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "test_io.h"
+
 namespace vren::test {
 
 struct Rgb {
@@ -134,12 +136,7 @@ inline void writeFile(const std::string &path, const std::string &bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+inline std::string readFile(const std::string &path) { return vren::test::fileText(path); }
 
 inline bool exists(const std::string &path) {
     struct stat info {};

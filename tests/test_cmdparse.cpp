@@ -8,6 +8,7 @@
 
 #include "bytes.h"
 #include "json.h"
+#include "parse_feed.h"
 #include "parser.h"
 
 namespace {
@@ -32,32 +33,12 @@ std::string parsed(std::string_view bytes, cmdparse::Limits limits = {}) {
 
 // The same stream fed in two reads, the first `split` bytes long.
 std::string parsedInTwo(std::string_view bytes, size_t split, cmdparse::Limits limits = {}) {
-    cmdparse::Parser parser(limits);
-    std::vector<Event> events;
-    for (std::string_view piece : {bytes.substr(0, split), bytes.substr(split)}) {
-        parser.feed(piece);
-        for (Event &event : parser.take())
-            events.push_back(std::move(event));
-    }
-    parser.finish();
-    for (Event &event : parser.take())
-        events.push_back(std::move(event));
-    return lines(events);
+    return lines(vren::test::parsedInPieces({bytes.substr(0, split), bytes.substr(split)}, limits));
 }
 
 // The same stream fed one byte at a time.
-std::string parsedBytewise(std::string_view bytes) {
-    cmdparse::Parser parser;
-    std::vector<Event> events;
-    for (char c : bytes) {
-        parser.feed(&c, 1);
-        for (Event &event : parser.take())
-            events.push_back(std::move(event));
-    }
-    parser.finish();
-    for (Event &event : parser.take())
-        events.push_back(std::move(event));
-    return lines(events);
+std::string parsedBytewise(std::string_view bytes, cmdparse::Limits limits = {}) {
+    return lines(vren::test::parsedBytewise(bytes, limits));
 }
 
 struct Row {
@@ -269,17 +250,7 @@ TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
         EXPECT_NE(std::string::npos, whole.find(R"("command":"CB")")) << "case " << i << ": " << whole;
         for (size_t split = 1; split < cases[i].size(); ++split)
             ASSERT_EQ(whole, parsedInTwo(cases[i], split, limits)) << "case " << i << ", split at " << split;
-        cmdparse::Parser parser(limits);
-        std::vector<Event> events;
-        for (char c : cases[i]) {
-            parser.feed(&c, 1);
-            for (Event &event : parser.take())
-                events.push_back(std::move(event));
-        }
-        parser.finish();
-        for (Event &event : parser.take())
-            events.push_back(std::move(event));
-        EXPECT_EQ(whole, lines(events)) << "case " << i << ", byte by byte";
+        EXPECT_EQ(whole, parsedBytewise(cases[i], limits)) << "case " << i << ", byte by byte";
     }
 }
 

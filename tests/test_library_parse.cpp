@@ -28,6 +28,7 @@
 #include "json.h"
 #include "library_test.h"
 #include "memory_limit.h"
+#include "parse_feed.h"
 #include "parser.h"
 #include "session.h"
 
@@ -648,16 +649,7 @@ protected:
     // commands with nothing left over and no diagnostic.
     static void expectParsed(const std::string &bytes, const Outcome &expected) {
         const std::vector<Event> whole = parseAll(bytes);
-        Parser parser;
-        std::vector<Event> split;
-        for (char byte : bytes) {
-            parser.feed(&byte, 1);
-            for (Event &event : parser.take())
-                split.push_back(std::move(event));
-        }
-        parser.finish();
-        for (Event &event : parser.take())
-            split.push_back(std::move(event));
+        const std::vector<Event> split = vren::test::parsedBytewise(bytes);
 
         std::string wholeText, splitText, actual, wanted;
         uint64_t end = 0;

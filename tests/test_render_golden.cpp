@@ -21,6 +21,7 @@
 #include "parser.h"
 #include "png_io.h"
 #include "session.h"
+#include "test_io.h"
 
 namespace {
 
@@ -29,12 +30,7 @@ using namespace std::chrono_literals;
 
 const fs::path kGolden = fs::path(VREN_SOURCE_DIR) / "tests" / "golden";
 
-std::string fileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using vren::test::fileText;
 
 bool updating() {
     const char *value = std::getenv("VREN_UPDATE_GOLDEN");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "png_io.h"
+#include "test_io.h"
 
 namespace {
 
@@ -23,12 +24,7 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string fileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using vren::test::fileText;
 
 class RenderProgram : public ::testing::Test {
 protected:
@@ -47,28 +43,13 @@ protected:
 
     // Runs the program with `args` in the test's directory.
     Outcome run(std::vector<std::string> args) {
-        const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-        const pid_t child = fork();
-        if (child == 0) {
-            if (chdir(dir_.c_str()) != 0)
-                _exit(127);
-            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(o, 1);
-            dup2(e, 2);
-            std::vector<char *> argv{const_cast<char *>(VREN_RENDER_PROGRAM)};
-            for (std::string &arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+        const pid_t child = vren::test::spawnIn(dir_, VREN_RENDER_PROGRAM, std::move(args));
         int status = 0;
         waitpid(child, &status, 0);
         Outcome result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = fileText(out);
-        result.err = fileText(err);
+        result.out = fileText(dir_ / "stdout.txt");
+        result.err = fileText(dir_ / "stderr.txt");
         return result;
     }
 

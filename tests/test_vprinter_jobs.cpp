@@ -18,6 +18,7 @@
 #include "bytes.h"
 #include "job_directory.h"
 #include "png_io.h"
+#include "test_io.h"
 #include "virtual_printer.h"
 
 namespace {
@@ -25,77 +26,12 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-int connectTo(uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Reads what arrives within `timeout`, up to `count` bytes.
-std::string readSome(int fd, size_t count, std::chrono::milliseconds timeout) {
-    std::string out;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - out.size()));
-        if (n <= 0)
-            break;
-        out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
-}
-
-std::string fileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using vren::test::connectTo;
+using vren::test::Descriptor;
+using vren::test::fileText;
+using vren::test::readSome;
+using vren::test::sendAll;
+using vren::test::waitFor;
 
 class JobDirectoryTest : public ::testing::Test {
 protected:

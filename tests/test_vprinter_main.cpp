@@ -21,87 +21,19 @@
 #include <vector>
 
 #include "png_io.h"
+#include "test_io.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string fileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Reads what arrives within `timeout`, up to `count` bytes; stops at the end
-// of the stream.
-std::string readSome(int fd, size_t count, std::chrono::milliseconds timeout, bool *ended = nullptr) {
-    std::string out;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 20) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - out.size()));
-        if (n <= 0) {
-            if (ended)
-                *ended = true;
-            break;
-        }
-        out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
-}
+using vren::test::connectTo;
+using vren::test::Descriptor;
+using vren::test::fileText;
+using vren::test::readSome;
+using vren::test::sendAll;
+using vren::test::waitFor;
 
 class PrinterProgram : public ::testing::Test {
 protected:
@@ -120,23 +52,7 @@ protected:
     }
 
     // Starts the program with `args` in the test's directory.
-    void start(std::vector<std::string> args) {
-        child_ = fork();
-        if (child_ == 0) {
-            if (chdir(dir_.c_str()) != 0)
-                _exit(127);
-            const int o = open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(o, 1);
-            dup2(e, 2);
-            std::vector<char *> argv{const_cast<char *>(VREN_VPRINTER_PROGRAM)};
-            for (std::string &arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    void start(std::vector<std::string> args) { child_ = vren::test::spawnIn(dir_, VREN_VPRINTER_PROGRAM, std::move(args)); }
     // Starts the program on a free TCP port and returns the port.
     int startTcp(std::vector<std::string> args) {
         args.insert(args.end(), {"--port", "0", "--ready-file", "port.txt"});
