@@ -97,7 +97,6 @@ void Session::emitLabel(RenderedLabel rendered, uint64_t end) {
         // its last byte), and begin the next label.
         raw_.clear();
         rawTruncated_ = false;
-        rawBase_ = end;
         if (end >= pieceBase_ && end < pieceBase_ + piece_.size())
             keepRaw(piece_.substr(static_cast<size_t>(end - pieceBase_)));
     } else {
