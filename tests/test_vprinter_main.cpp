@@ -126,6 +126,21 @@ TEST_F(PrinterProgram, JobFilesThatCannotBeWrittenAreReported) {
     EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0001.bin")) << err();
 }
 
+TEST_F(PrinterProgram, PictureThatCannotBeWrittenIsNotAnnounced) {
+    // A directory where the picture should go: the picture fails, the
+    // label's bytes and transcript are still kept.
+    fs::create_directories(dir_ / "jobs" / "label-0001.png" / "in-the-way");
+    const int port = startTcp({"--job-dir", "jobs", "--exit-after-labels", "1"});
+    ASSERT_GT(port, 0) << err();
+    Descriptor client(connectTo(port));
+    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    EXPECT_EQ(0, exitStatus()) << err();
+    EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0001.png")) << err();
+    EXPECT_EQ(std::string::npos, err().find("label-0001.png (")) << err();
+    EXPECT_EQ(kFirst, fileText(dir_ / "jobs" / "label-0001.bin"));
+    EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png" / "in-the-way"));
+}
+
 TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
     struct Row {
         const char *kind;

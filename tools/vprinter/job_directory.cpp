@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "png_io.h"
 #include "virtual_printer.h"
 
@@ -94,7 +96,10 @@ void JobDirectory::write(const render::LabelOutput &label) {
     const std::string base = directory_ + "/" + name;
     const std::string png = base + ".png";
     if (!render::writePng(label.canvas, png + ".part") || !moveIntoPlace(png + ".part", png)) {
-        std::remove((png + ".part").c_str());
+        // No picture of an earlier run stays beside this label's bytes as if
+        // it were this label's (unlink: a directory of that name is left be).
+        ::unlink((png + ".part").c_str());
+        ::unlink(png.c_str());
         std::fprintf(stderr, "vren-vprinter: cannot write %s\n", png.c_str());
     }
     for (const auto &[extension, bytes] : {std::pair{".bin", &label.raw}, std::pair{".json", &label.transcript}}) {

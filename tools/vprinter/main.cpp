@@ -170,8 +170,11 @@ int main(int argc, char **argv) {
             std::filesystem::create_directories(jobDir);
             jobs = std::make_unique<vprinter::JobDirectory>(jobDir, closeMidLabel);
             jobs->onLabel([&](const std::string &base, const render::LabelOutput &label) {
-                std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(), label.canvas.width(),
-                             label.canvas.height(), label.printed ? "" : ", not printed");
+                // A picture that could not be written has been reported already.
+                std::error_code missing;
+                if (std::filesystem::is_regular_file(base + ".png", missing))
+                    std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(),
+                                 label.canvas.width(), label.canvas.height(), label.printed ? "" : ", not printed");
                 if (!label.printed)
                     return;
                 // Runs on the printer's thread: a failed copy is reported, never
