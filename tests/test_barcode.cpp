@@ -307,10 +307,14 @@ TEST_F(BarcodeTest, BufferIsSentAtTheThreshold) {
     gDataIndex = 100;
     ASSERT_EQ(PrintMaxiCode(below.c_str(), 1, 2, 0), VREN_OK);
     EXPECT_EQ(gDataIndex, 3583u);
-    ASSERT_EQ(PrintMaxiCode("", 1, 2, 0), VREN_OK);
+    // One more pending byte: the same command leaves exactly 3584 and is sent.
+    initDataBuffer();
+    std::memset(gPrintData, 'p', 101);
+    gDataIndex = 101;
+    ASSERT_EQ(PrintMaxiCode(below.c_str(), 1, 2, 0), VREN_OK);
     EXPECT_EQ(gDataIndex, 0u);
-    const std::string expected = std::string(100, 'p') + header + "'" + below + "'\r" + header + "''\r";
-    EXPECT_EQ(expected.size(), 3583u + 13u);
+    const std::string expected = std::string(101, 'p') + header + "'" + below + "'\r";
+    EXPECT_EQ(expected.size(), 3584u);
     EXPECT_LONG_BYTES(expected, printed(expected.size()));
 }
 
