@@ -85,6 +85,13 @@ TEST_F(BarcodeTest, FieldsOutOfRangeTakeTheirDefaults) {
         /* 40 */ {[] { return PrintGS1DataBar("A", 1, 2, 0, 1, 1, 0, 23, 0); }, "B31,2,R,0,1,1,0,6,0,'A'\r"},
         /* 41 */ {[] { return PrintGS1DataBar("A", 1, 2, 0, 1, 1, 0, 24, 0); }, "B31,2,R,0,1,1,0,6,0,'A'\r"},
         /* 42 */ {[] { return PrintGS1DataBar("A", 1, 2, 0, 1, 1, 0, -1, 0); }, "B31,2,R,0,1,1,0,6,0,'A'\r"},
+        // Lowest accepted values, and even flag values, which are on too.
+        /* 43 */ {[] { return PrintAztec("A", 1, 2, 1, 0, 0, 2, 1, 0, 0); }, "B21,2,A,1,0,0,1,1,0,0,'A'\r"},
+        /* 44 */ {[] { return PrintMicroPDF("A", 1, 2, 2, 1, 0, 0); }, "B21,2,B,2,1,0,0,'A'\r"},
+        /* 45 */ {[] { return PrintDataMatrix("A", 1, 2, 1, 2, 0); }, "B21,2,D,1,R,0,'A'\r"},
+        /* 46 */ {[] { return PrintPDF417("A", 1, 2, 30, 5, 0, 0, 2, 2, 3, 10, 0); }, "B21,2,P,30,5,0,0,1,1,3,10,0,'A'\r"},
+        // CODABLOCK: a negative mode is an "other" mode (E, field 10 from 2 to 4).
+        /* 47 */ {[] { return PrintCODABLOCK("A", 1, 2, 0, 0, 0, 2, 2, -1, 1); }, "B21,2,C,0,0,0,1,2,E,3,0,'A'\r"},
     });
 }
 
@@ -300,10 +307,14 @@ TEST_F(BarcodeTest, BufferIsSentAtTheThreshold) {
     gDataIndex = 100;
     ASSERT_EQ(PrintMaxiCode(below.c_str(), 1, 2, 0), VREN_OK);
     EXPECT_EQ(gDataIndex, 3583u);
-    ASSERT_EQ(PrintMaxiCode("", 1, 2, 0), VREN_OK);
+    // One more pending byte: the same command leaves exactly 3584 and is sent.
+    initDataBuffer();
+    std::memset(gPrintData, 'p', 101);
+    gDataIndex = 101;
+    ASSERT_EQ(PrintMaxiCode(below.c_str(), 1, 2, 0), VREN_OK);
     EXPECT_EQ(gDataIndex, 0u);
-    const std::string expected = std::string(100, 'p') + header + "'" + below + "'\r" + header + "''\r";
-    EXPECT_EQ(expected.size(), 3583u + 13u);
+    const std::string expected = std::string(101, 'p') + header + "'" + below + "'\r";
+    EXPECT_EQ(expected.size(), 3584u);
     EXPECT_LONG_BYTES(expected, printed(expected.size()));
 }
 
@@ -334,6 +345,13 @@ TEST_F(BarcodeTest, LongDataGoesOutWhole) {
     ASSERT_EQ(Prints(1, 1), VREN_OK);
     const std::string all = sent + pdfCommand + "P1,1\r";
     EXPECT_LONG_BYTES(all, printed(all.size()));
+
+    // Data longer than the whole buffer is streamed after it, not cut.
+    const std::string code(5000, '7');
+    ASSERT_EQ(Print1DBarcode(code.c_str(), 1, 2, 1, 2, 6, 100, 0, 0), VREN_OK);
+    const std::string longest = all + "B11,2,1,2,6,100,0,0,'" + code + "'\r";
+    EXPECT_LONG_BYTES(longest, printed(longest.size()));
+    EXPECT_EQ(gDataIndex, 0u);
 }
 
 }  // namespace
