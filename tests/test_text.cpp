@@ -21,6 +21,11 @@ namespace {
 // code page (see iconv_open below).
 std::atomic<bool> gConvertersMissing{false};
 
+// Converters opened and closed by the library, counted by iconv_open and
+// iconv_close below.
+std::atomic<int> gConvertersOpened{0};
+std::atomic<int> gConvertersClosed{0};
+
 struct ConvertersMissing {
     ConvertersMissing() { gConvertersMissing = true; }
     ~ConvertersMissing() { gConvertersMissing = false; }
@@ -38,7 +43,16 @@ extern "C" iconv_t iconv_open(const char *to, const char *from) {
         errno = EINVAL;
         return reinterpret_cast<iconv_t>(-1);
     }
-    return real(to, from);
+    const iconv_t opened = real(to, from);
+    if (opened != reinterpret_cast<iconv_t>(-1))
+        ++gConvertersOpened;
+    return opened;
+}
+
+extern "C" int iconv_close(iconv_t converter) {
+    static const auto real = reinterpret_cast<int (*)(iconv_t)>(dlsym(RTLD_NEXT, "iconv_close"));
+    ++gConvertersClosed;
+    return real(converter);
 }
 
 namespace {
@@ -112,6 +126,8 @@ TEST_F(TextTest, DeviceFontHeaders) {
         /* 12: the widest numbers are not cut */
         {[=] { return PrintDeviceFont(abc, INT_MIN, INT_MIN, 3, 1, 1, 0, 0); },
          "T-2147483648,-2147483648,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 13: the other side of each multiplier's range */
+        {[=] { return PrintDeviceFont(abc, 1, 2, 3, 10, 0, 0, 0); }, "T1,2,3,1,1,0,0,N,N,'ABC'\r"},
     });
 }
 
@@ -133,6 +149,8 @@ TEST_F(TextTest, VectorFontHeaders) {
          "V-2147483648,-2147483648,a,-2147483648,-2147483648,-2147483648,B,R,I,3,R,1,'ABC'\r"},
         /* 7 */ {[=] { return PrintVectorFontW(abc, 10, 20, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3); },
                  "V10,20,U,1,1,0,N,N,N,0,L,0,'ABC'\r"},
+        /* 8: every non-zero flag byte is on, even ones */
+        {[=] { return PrintVectorFont(abc, 1, 2, 5, 8, 8, 0, 2, 128, 2, 0, 0, 0); }, "V1,2,a,8,8,0,B,R,I,0,L,0,'ABC'\r"},
     });
 }
 
@@ -194,6 +212,51 @@ TEST_F(TextTest, FontsRouteTheirTextToCodePages) {
         /* 41 */ {[=] { return PrintVectorFontW(kana.c_str(), 1, 2, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 6); }, quoted(v + "b" + vfTail, kKanaEucJp)},
         /* 42 */ {[=] { return PrintVectorFontW(zh.c_str(), 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }, quoted(v + "B" + vfTail, kZhongwenGb)},
     });
+}
+
+// The code page each font converts with, by the log line that names it: the
+// bytes alone do not tell EUC-KR from CP949, EUC-CN from GB18030 or BIG5 from
+// CP950 for common text.
+TEST_F(TextTest, EachFontNamesItsCodePage) {
+    struct Row {
+        std::function<int()> call;
+        const char *conversion;  // nullptr: the text goes out unchanged
+    };
+    const Row rows[] = {
+        /* 1 */ {[] { return PrintDeviceFont("A", 1, 2, 'a', 1, 1, 0, 0); }, "conv EUC-KR"},
+        /* 2 */ {[] { return PrintDeviceFont("A", 1, 2, 'f', 1, 1, 0, 0); }, "conv EUC-KR"},
+        /* 3 */ {[] { return PrintDeviceFont("A", 1, 2, 'j', 1, 1, 0, 0); }, "conv CP932"},
+        /* 4 */ {[] { return PrintDeviceFont("A", 1, 2, 'm', 1, 1, 0, 0); }, "conv GB18030"},
+        /* 5 */ {[] { return PrintDeviceFont("A", 1, 2, 'n', 1, 1, 0, 0); }, "conv BIG5"},
+        /* 6 */ {[] { return PrintDeviceFont("A", 1, 2, 'g', 1, 1, 0, 0); }, nullptr},
+        /* 7 */ {[] { return PrintVectorFont("A", 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv EUC-KR"},
+        /* 8 */ {[] { return PrintVectorFont("A", 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv BIG5"},
+        /* 9 */ {[] { return PrintVectorFont("A", 1, 2, 3, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv GB18030"},
+        /* 10 */ {[] { return PrintVectorFont("A", 1, 2, 4, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv CP932"},
+        /* 11 */ {[] { return PrintVectorFont("A", 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, nullptr},
+        /* 12 */ {[] { return PrintDeviceFontW("A", 1, 2, 0, 1, 1, 0, 0, 5); }, "conv CP950"},
+        /* 13 */ {[] { return PrintVectorFontW("A", 1, 2, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }, "conv EUC-CN"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        markLog();
+        EXPECT_EQ(rows[i].call(), VREN_OK);
+        const std::vector<std::string> expected =
+            rows[i].conversion ? std::vector<std::string>{"dataLen = 1", rows[i].conversion} : std::vector<std::string>{};
+        EXPECT_EQ(logMessages("convertData"), expected);
+    }
+}
+
+// Every conversion opens its own converter and closes it, failed or not;
+// text outside the table opens none.
+TEST_F(TextTest, ConvertersAreOpenedAndClosedPerCall) {
+    const int opened = gConvertersOpened, closed = gConvertersClosed;
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 0), VREN_OK);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 0), VREN_OK);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 6), VREN_E_WRITE);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 9), VREN_OK);
+    EXPECT_EQ(gConvertersOpened - opened, 3);
+    EXPECT_EQ(gConvertersClosed - closed, 3);
 }
 
 TEST_F(TextTest, ConvertDataCodePages) {
