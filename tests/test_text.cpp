@@ -514,6 +514,46 @@ TEST_F(TextTest, FailedSendKeepsTheCommand) {
     EXPECT_EQ(std::ranges::count(logMessages("bufferCheck"), "Failed to write"), 5);
 }
 
+// A command that does not fit into the free space sends the buffer first, and
+// one longer than the whole buffer is sent on its own. Not connected, that
+// send fails: -105, the buffer left as it was, no buffer check, and the
+// "Failed to write" of whoever appends: convertData for converted text.
+TEST_F(TextTest, FailedSendBeforeTheCommand) {
+    std::string hangul;
+    for (int i = 0; i < 200; ++i)  // 1200 bytes of UTF-8, 800 of EUC-KR
+        hangul += kHangeul;
+    const std::string plain(600, 'x'), oversize(5000, 'o');
+    const std::vector<std::string> write = {"writeData: write data : "};
+    struct Row {
+        std::function<int()> call;
+        uint32_t pending;
+        std::vector<std::string> records;
+    };
+    const Row rows[] = {
+        /* 1 */ {[&] { return PrintDeviceFont(plain.c_str(), 1, 2, 3, 1, 1, 0, 0); }, 3500,
+                 {"PrintDeviceFont: start", write[0], "PrintDeviceFont: Failed to write", "PrintDeviceFont: end"}},
+        /* 2 */ {[&] { return PrintDeviceFont(hangul.c_str(), 1, 2, 'a', 1, 1, 0, 0); }, 3500,
+                 {"PrintDeviceFont: start", "convertData: dataLen = 1200", "convertData: conv EUC-KR", write[0],
+                  "convertData: Failed to write", "PrintDeviceFont: end"}},
+        /* 3 */ {[&] { return PrintVectorFont(oversize.c_str(), 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, 0,
+                 {"PrintVectorFont: start", write[0], "PrintVectorFont: Failed to write", "PrintVectorFont: end"}},
+        /* 4 */ {[&] { return PrintVectorFontW(hangul.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 1); }, 3500,
+                 {"PrintVectorFontW: start", "convertData: dataLen = 1200", "convertData: conv CP949", write[0],
+                  "convertData: Failed to write", "PrintVectorFontW: end"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        const std::string pending(rows[i].pending, 'p');
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = rows[i].pending;
+        markLog();
+        EXPECT_EQ(rows[i].call(), VREN_E_WRITE);
+        EXPECT_LONG_BYTES(pending, vren::test::pendingBytes());
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+    }
+}
+
 TEST_F(TextTest, LogLinesOfAConvertedText) {
     ASSERT_EQ(PrintDeviceFont(kHan.c_str(), 1, 2, 'a', 1, 1, 0, 0), VREN_OK);
     const std::vector<std::string> function = {"start", "end"};
