@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -25,6 +26,8 @@ std::atomic<bool> gConvertersMissing{false};
 // iconv_close below.
 std::atomic<int> gConvertersOpened{0};
 std::atomic<int> gConvertersClosed{0};
+// The encodings of the last converter asked for, as "<from> -> <to>".
+char gLastConverter[64];
 
 struct ConvertersMissing {
     ConvertersMissing() { gConvertersMissing = true; }
@@ -39,6 +42,7 @@ struct ConvertersMissing {
 // C library does for a code page it does not know, or passes the call on.
 extern "C" iconv_t iconv_open(const char *to, const char *from) {
     static const auto real = reinterpret_cast<iconv_t (*)(const char *, const char *)>(dlsym(RTLD_NEXT, "iconv_open"));
+    std::snprintf(gLastConverter, sizeof gLastConverter, "%s -> %s", from, to);
     if (gConvertersMissing) {
         errno = EINVAL;
         return reinterpret_cast<iconv_t>(-1);
@@ -396,10 +400,14 @@ TEST_F(TextTest, MissingConverterFailsTheConversion) {
     EXPECT_BYTES("'A'\r", vren::test::pendingBytes());
 }
 
+// Each code page is logged and asked of the converter by its own name, from
+// "UTF-8" (the C library knows aliases of these names; other systems may not).
 TEST_F(TextTest, EveryCodePageIsLoggedByName) {
     const char *names[] = {"EUC-KR", "CP949", "EUC-CN", "GB18030", "BIG5", "CP950", "EUC-JP", "CP932", "CP874"};
-    for (int page = 0; page < 9; ++page)
+    for (int page = 0; page < 9; ++page) {
         ASSERT_EQ(convertData("A", 1, page), VREN_OK) << page;
+        EXPECT_EQ(std::string(gLastConverter), std::string("UTF-8 -> ") + names[page]);
+    }
     const std::vector<std::string> messages = logMessages("convertData");
     ASSERT_EQ(messages.size(), 18u);
     for (int page = 0; page < 9; ++page)
