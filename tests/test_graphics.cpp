@@ -56,8 +56,10 @@ TEST_F(GraphicsTest, RecordsInOrder) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         markLog();
+        vren::test::clearSleeps();
         rows[i].call();
         EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+        EXPECT_TRUE(vren::test::sleepsTaken().empty()) << "composing waits for nothing";
     }
 }
 

@@ -167,7 +167,8 @@ TEST_F(SettingsTest, CharacterSetLeavesTheCacheAlone) {
 }
 
 // Each setting is one writeData() call of exactly its command, between the
-// function's "start" (and the speed or density line) and its "end".
+// function's "start" (and the speed or density line) and its "end", with no
+// pause but the transport's two over the network.
 TEST_F(SettingsTest, OneWriteBetweenStartAndEnd) {
     struct Row {
         const char *name;
@@ -195,7 +196,9 @@ TEST_F(SettingsTest, OneWriteBetweenStartAndEnd) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         markLog();
+        vren::test::clearSleeps();
         ASSERT_EQ(rows[i].call(), VREN_OK);
+        EXPECT_EQ(vren::test::sleepsTaken(), (std::vector<unsigned>{10000, 10000}));
         const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
         std::vector<std::string> expected;
         for (const std::string &line : rows[i].before)

@@ -359,8 +359,10 @@ TEST_F(TextTest, RecordsInOrder) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         initDataBuffer();
         markLog();
+        vren::test::clearSleeps();
         EXPECT_EQ(rows[i].call(), rows[i].result);
         EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+        EXPECT_TRUE(vren::test::sleepsTaken().empty()) << "composing waits for nothing";
     }
 }
 
