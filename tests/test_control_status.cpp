@@ -51,11 +51,13 @@ TEST_F(ControlStatusTest, StatusAnswers) {
         vprinter::Behaviour behaviour;
         behaviour.status = rows[i].answer;
         printer_->setBehaviour(behaviour);
+        markLog();
         const size_t logged = logMessages("CheckPrinterStatus").size();
         EXPECT_EQ(CheckPrinterStatus(), rows[i].result);
         EXPECT_EQ(gStatus, rows[i].result < 0 ? 0 : rows[i].result);
         const std::vector<std::string> messages = logMessages("CheckPrinterStatus");
         EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(logged), messages.end()), rows[i].log);
+        EXPECT_EQ(std::ranges::count(logMessages("readData"), "START"), 1) << "one read, not retried";
     }
 }
 
@@ -129,6 +131,8 @@ TEST_F(ControlStatusTest, FailedWrites) {
         {"CheckPrinterStatus", [] { return CheckPrinterStatus(); }},
     });
     EXPECT_EQ(gStatus, 0);
+    // One write each, not retried.
+    EXPECT_EQ(std::ranges::count(logMessages("writeData"), "write data : "), 5);
     // No "end" after a failure, and a status request that did not go out is
     // not followed by a read.
     const std::vector<std::string> failed = {"start", "Failed to write"};

@@ -1,4 +1,5 @@
 // Setting commands on the wire, and the settings cache.
+#include <algorithm>
 #include <climits>
 
 #include "command_rows.h"
@@ -268,6 +269,8 @@ TEST_F(SettingsTest, FailedWriteKeepsTheCache) {
     EXPECT_EQ(gGapLength, 5);
     EXPECT_EQ(gHorizontalMargin, 6);
     EXPECT_EQ(gVerticalMargin, 7);
+    // One write each, not retried.
+    EXPECT_EQ(std::ranges::count(logMessages("writeData"), "write data : "), 12);
     // No "end" after a failure; the speed line still comes before the write.
     const std::vector<std::string> failed = {"start", "Failed to write"};
     const std::vector<std::string> speedFailed = {"start", "SPEED : SS9\r, 4", "Failed to write"};
