@@ -1,5 +1,7 @@
 // Control commands on the wire, and the status query against the virtual
 // printer's answers.
+#include <algorithm>
+
 #include "command_rows.h"
 #include "log_records.h"
 
@@ -49,17 +51,20 @@ TEST_F(ControlStatusTest, StatusAnswers) {
         vprinter::Behaviour behaviour;
         behaviour.status = rows[i].answer;
         printer_->setBehaviour(behaviour);
+        markLog();
         const size_t logged = logMessages("CheckPrinterStatus").size();
         EXPECT_EQ(CheckPrinterStatus(), rows[i].result);
         EXPECT_EQ(gStatus, rows[i].result < 0 ? 0 : rows[i].result);
         const std::vector<std::string> messages = logMessages("CheckPrinterStatus");
         EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(logged), messages.end()), rows[i].log);
+        EXPECT_EQ(std::ranges::count(logMessages("readData"), "START"), 1) << "one read, not retried";
     }
 }
 
 // Each control command is one writeData() call of exactly its bytes between
 // "start" and "end"; the status query writes, then reads one byte, then
-// reports.
+// reports. No pause but the transport's: two for the write over the network,
+// the read's entry pause and one per poll.
 TEST_F(ControlStatusTest, RecordsInOrder) {
     const std::vector<std::string> written = {"writeData: write data : ", "writeData: complete to write the data."};
     struct Row {
@@ -89,7 +94,15 @@ TEST_F(ControlStatusTest, RecordsInOrder) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         markLog();
+        vren::test::clearSleeps();
         ASSERT_EQ(rows[i].call(), rows[i].result);
+        const std::vector<unsigned> sleeps = vren::test::sleepsTaken();
+        std::vector<unsigned> pauses = {10000, 10000};
+        if (rows[i].name == std::string("CheckPrinterStatus")) {
+            pauses.push_back(100000);
+            pauses.resize(std::max<size_t>(sleeps.size(), 4), 30000);
+        }
+        EXPECT_EQ(sleeps, pauses);
         const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
         std::vector<std::string> expected = {std::string(rows[i].name) + ": start"};
         expected.insert(expected.end(), written.begin(), written.end());
@@ -118,6 +131,8 @@ TEST_F(ControlStatusTest, FailedWrites) {
         {"CheckPrinterStatus", [] { return CheckPrinterStatus(); }},
     });
     EXPECT_EQ(gStatus, 0);
+    // One write each, not retried.
+    EXPECT_EQ(std::ranges::count(logMessages("writeData"), "write data : "), 5);
     // No "end" after a failure, and a status request that did not go out is
     // not followed by a read.
     const std::vector<std::string> failed = {"start", "Failed to write"};

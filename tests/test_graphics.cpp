@@ -40,11 +40,12 @@ TEST_F(GraphicsTest, BlocksAndCircles) {
 
 // The records of each call in order: the buffer check runs between the
 // function's "start" and "end"; an invalid option runs none and logs no "end".
+struct Row {
+    std::function<int()> call;
+    std::vector<std::string> records;
+};
+
 TEST_F(GraphicsTest, RecordsInOrder) {
-    struct Row {
-        std::function<int()> call;
-        std::vector<std::string> records;
-    };
     const Row rows[] = {
         /* 1 */ {[] { return PrintBlock(1, 2, 3, 4, 0, 0); },
                  {"PrintBlock: start", "bufferCheck: start", "bufferCheck: end", "PrintBlock: end"}},
@@ -55,7 +56,31 @@ TEST_F(GraphicsTest, RecordsInOrder) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         markLog();
+        vren::test::clearSleeps();
         rows[i].call();
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+        EXPECT_TRUE(vren::test::sleepsTaken().empty()) << "composing waits for nothing";
+    }
+}
+
+// A command that does not fit into the free space sends the buffer first; not
+// connected, that send fails: -105, the buffer left as it was, no buffer
+// check, and the function's own "Failed to write" before its "end".
+TEST_F(GraphicsTest, FailedSendBeforeTheCommand) {
+    const std::string pending(4090, 'p');
+    const Row rows[] = {
+        /* 1 */ {[] { return PrintBlock(1, 2, 3, 4, 3, 5); },
+                 {"PrintBlock: start", "writeData: write data : ", "PrintBlock: Failed to write", "PrintBlock: end"}},
+        /* 2 */ {[] { return PrintCircle(1, 2, 3, 4); },
+                 {"PrintCircle: start", "writeData: write data : ", "PrintCircle: Failed to write", "PrintCircle: end"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = static_cast<uint32_t>(pending.size());
+        markLog();
+        EXPECT_EQ(rows[i].call(), VREN_E_WRITE);
+        EXPECT_EQ(vren::test::pendingBytes(), pending);
         EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
     }
 }

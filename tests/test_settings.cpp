@@ -1,4 +1,5 @@
 // Setting commands on the wire, and the settings cache.
+#include <algorithm>
 #include <climits>
 
 #include "command_rows.h"
@@ -167,7 +168,8 @@ TEST_F(SettingsTest, CharacterSetLeavesTheCacheAlone) {
 }
 
 // Each setting is one writeData() call of exactly its command, between the
-// function's "start" (and the speed or density line) and its "end".
+// function's "start" (and the speed or density line) and its "end", with no
+// pause but the transport's two over the network.
 TEST_F(SettingsTest, OneWriteBetweenStartAndEnd) {
     struct Row {
         const char *name;
@@ -195,7 +197,9 @@ TEST_F(SettingsTest, OneWriteBetweenStartAndEnd) {
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         markLog();
+        vren::test::clearSleeps();
         ASSERT_EQ(rows[i].call(), VREN_OK);
+        EXPECT_EQ(vren::test::sleepsTaken(), (std::vector<unsigned>{10000, 10000}));
         const vren::test::LogRecords log = vren::test::parseLogRecords(logText());
         std::vector<std::string> expected;
         for (const std::string &line : rows[i].before)
@@ -265,6 +269,8 @@ TEST_F(SettingsTest, FailedWriteKeepsTheCache) {
     EXPECT_EQ(gGapLength, 5);
     EXPECT_EQ(gHorizontalMargin, 6);
     EXPECT_EQ(gVerticalMargin, 7);
+    // One write each, not retried.
+    EXPECT_EQ(std::ranges::count(logMessages("writeData"), "write data : "), 12);
     // No "end" after a failure; the speed line still comes before the write.
     const std::vector<std::string> failed = {"start", "Failed to write"};
     const std::vector<std::string> speedFailed = {"start", "SPEED : SS9\r, 4", "Failed to write"};

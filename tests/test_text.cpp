@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +22,13 @@ namespace {
 // code page (see iconv_open below).
 std::atomic<bool> gConvertersMissing{false};
 
+// Converters opened and closed by the library, counted by iconv_open and
+// iconv_close below.
+std::atomic<int> gConvertersOpened{0};
+std::atomic<int> gConvertersClosed{0};
+// The encodings of the last converter asked for, as "<from> -> <to>".
+char gLastConverter[64];
+
 struct ConvertersMissing {
     ConvertersMissing() { gConvertersMissing = true; }
     ~ConvertersMissing() { gConvertersMissing = false; }
@@ -34,11 +42,21 @@ struct ConvertersMissing {
 // C library does for a code page it does not know, or passes the call on.
 extern "C" iconv_t iconv_open(const char *to, const char *from) {
     static const auto real = reinterpret_cast<iconv_t (*)(const char *, const char *)>(dlsym(RTLD_NEXT, "iconv_open"));
+    std::snprintf(gLastConverter, sizeof gLastConverter, "%s -> %s", from, to);
     if (gConvertersMissing) {
         errno = EINVAL;
         return reinterpret_cast<iconv_t>(-1);
     }
-    return real(to, from);
+    const iconv_t opened = real(to, from);
+    if (opened != reinterpret_cast<iconv_t>(-1))
+        ++gConvertersOpened;
+    return opened;
+}
+
+extern "C" int iconv_close(iconv_t converter) {
+    static const auto real = reinterpret_cast<int (*)(iconv_t)>(dlsym(RTLD_NEXT, "iconv_close"));
+    ++gConvertersClosed;
+    return real(converter);
 }
 
 namespace {
@@ -112,6 +130,8 @@ TEST_F(TextTest, DeviceFontHeaders) {
         /* 12: the widest numbers are not cut */
         {[=] { return PrintDeviceFont(abc, INT_MIN, INT_MIN, 3, 1, 1, 0, 0); },
          "T-2147483648,-2147483648,3,1,1,0,0,N,N,'ABC'\r"},
+        /* 13: the other side of each multiplier's range */
+        {[=] { return PrintDeviceFont(abc, 1, 2, 3, 10, 0, 0, 0); }, "T1,2,3,1,1,0,0,N,N,'ABC'\r"},
     });
 }
 
@@ -133,6 +153,8 @@ TEST_F(TextTest, VectorFontHeaders) {
          "V-2147483648,-2147483648,a,-2147483648,-2147483648,-2147483648,B,R,I,3,R,1,'ABC'\r"},
         /* 7 */ {[=] { return PrintVectorFontW(abc, 10, 20, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3); },
                  "V10,20,U,1,1,0,N,N,N,0,L,0,'ABC'\r"},
+        /* 8: every non-zero flag byte is on, even ones */
+        {[=] { return PrintVectorFont(abc, 1, 2, 5, 8, 8, 0, 2, 128, 2, 0, 0, 0); }, "V1,2,a,8,8,0,B,R,I,0,L,0,'ABC'\r"},
     });
 }
 
@@ -194,6 +216,51 @@ TEST_F(TextTest, FontsRouteTheirTextToCodePages) {
         /* 41 */ {[=] { return PrintVectorFontW(kana.c_str(), 1, 2, 6, 8, 8, 0, 0, 0, 0, 0, 0, 0, 6); }, quoted(v + "b" + vfTail, kKanaEucJp)},
         /* 42 */ {[=] { return PrintVectorFontW(zh.c_str(), 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }, quoted(v + "B" + vfTail, kZhongwenGb)},
     });
+}
+
+// The code page each font converts with, by the log line that names it: the
+// bytes alone do not tell EUC-KR from CP949, EUC-CN from GB18030 or BIG5 from
+// CP950 for common text.
+TEST_F(TextTest, EachFontNamesItsCodePage) {
+    struct Row {
+        std::function<int()> call;
+        const char *conversion;  // nullptr: the text goes out unchanged
+    };
+    const Row rows[] = {
+        /* 1 */ {[] { return PrintDeviceFont("A", 1, 2, 'a', 1, 1, 0, 0); }, "conv EUC-KR"},
+        /* 2 */ {[] { return PrintDeviceFont("A", 1, 2, 'f', 1, 1, 0, 0); }, "conv EUC-KR"},
+        /* 3 */ {[] { return PrintDeviceFont("A", 1, 2, 'j', 1, 1, 0, 0); }, "conv CP932"},
+        /* 4 */ {[] { return PrintDeviceFont("A", 1, 2, 'm', 1, 1, 0, 0); }, "conv GB18030"},
+        /* 5 */ {[] { return PrintDeviceFont("A", 1, 2, 'n', 1, 1, 0, 0); }, "conv BIG5"},
+        /* 6 */ {[] { return PrintDeviceFont("A", 1, 2, 'g', 1, 1, 0, 0); }, nullptr},
+        /* 7 */ {[] { return PrintVectorFont("A", 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv EUC-KR"},
+        /* 8 */ {[] { return PrintVectorFont("A", 1, 2, 2, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv BIG5"},
+        /* 9 */ {[] { return PrintVectorFont("A", 1, 2, 3, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv GB18030"},
+        /* 10 */ {[] { return PrintVectorFont("A", 1, 2, 4, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, "conv CP932"},
+        /* 11 */ {[] { return PrintVectorFont("A", 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, nullptr},
+        /* 12 */ {[] { return PrintDeviceFontW("A", 1, 2, 0, 1, 1, 0, 0, 5); }, "conv CP950"},
+        /* 13 */ {[] { return PrintVectorFontW("A", 1, 2, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0, 2); }, "conv EUC-CN"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        markLog();
+        EXPECT_EQ(rows[i].call(), VREN_OK);
+        const std::vector<std::string> expected =
+            rows[i].conversion ? std::vector<std::string>{"dataLen = 1", rows[i].conversion} : std::vector<std::string>{};
+        EXPECT_EQ(logMessages("convertData"), expected);
+    }
+}
+
+// Every conversion opens its own converter and closes it, failed or not;
+// text outside the table opens none.
+TEST_F(TextTest, ConvertersAreOpenedAndClosedPerCall) {
+    const int opened = gConvertersOpened, closed = gConvertersClosed;
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 0), VREN_OK);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 0), VREN_OK);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 6), VREN_E_WRITE);
+    EXPECT_EQ(convertData(kHan.c_str(), 3, 9), VREN_OK);
+    EXPECT_EQ(gConvertersOpened - opened, 3);
+    EXPECT_EQ(gConvertersClosed - closed, 3);
 }
 
 TEST_F(TextTest, ConvertDataCodePages) {
@@ -292,8 +359,10 @@ TEST_F(TextTest, RecordsInOrder) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         initDataBuffer();
         markLog();
+        vren::test::clearSleeps();
         EXPECT_EQ(rows[i].call(), rows[i].result);
         EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+        EXPECT_TRUE(vren::test::sleepsTaken().empty()) << "composing waits for nothing";
     }
 }
 
@@ -333,10 +402,14 @@ TEST_F(TextTest, MissingConverterFailsTheConversion) {
     EXPECT_BYTES("'A'\r", vren::test::pendingBytes());
 }
 
+// Each code page is logged and asked of the converter by its own name, from
+// "UTF-8" (the C library knows aliases of these names; other systems may not).
 TEST_F(TextTest, EveryCodePageIsLoggedByName) {
     const char *names[] = {"EUC-KR", "CP949", "EUC-CN", "GB18030", "BIG5", "CP950", "EUC-JP", "CP932", "CP874"};
-    for (int page = 0; page < 9; ++page)
+    for (int page = 0; page < 9; ++page) {
         ASSERT_EQ(convertData("A", 1, page), VREN_OK) << page;
+        EXPECT_EQ(std::string(gLastConverter), std::string("UTF-8 -> ") + names[page]);
+    }
     const std::vector<std::string> messages = logMessages("convertData");
     ASSERT_EQ(messages.size(), 18u);
     for (int page = 0; page < 9; ++page)
@@ -449,6 +522,46 @@ TEST_F(TextTest, FailedSendKeepsTheCommand) {
         EXPECT_EQ(messages.back(), "end");
     }
     EXPECT_EQ(std::ranges::count(logMessages("bufferCheck"), "Failed to write"), 5);
+}
+
+// A command that does not fit into the free space sends the buffer first, and
+// one longer than the whole buffer is sent on its own. Not connected, that
+// send fails: -105, the buffer left as it was, no buffer check, and the
+// "Failed to write" of whoever appends: convertData for converted text.
+TEST_F(TextTest, FailedSendBeforeTheCommand) {
+    std::string hangul;
+    for (int i = 0; i < 200; ++i)  // 1200 bytes of UTF-8, 800 of EUC-KR
+        hangul += kHangeul;
+    const std::string plain(600, 'x'), oversize(5000, 'o');
+    const std::vector<std::string> write = {"writeData: write data : "};
+    struct Row {
+        std::function<int()> call;
+        uint32_t pending;
+        std::vector<std::string> records;
+    };
+    const Row rows[] = {
+        /* 1 */ {[&] { return PrintDeviceFont(plain.c_str(), 1, 2, 3, 1, 1, 0, 0); }, 3500,
+                 {"PrintDeviceFont: start", write[0], "PrintDeviceFont: Failed to write", "PrintDeviceFont: end"}},
+        /* 2 */ {[&] { return PrintDeviceFont(hangul.c_str(), 1, 2, 'a', 1, 1, 0, 0); }, 3500,
+                 {"PrintDeviceFont: start", "convertData: dataLen = 1200", "convertData: conv EUC-KR", write[0],
+                  "convertData: Failed to write", "PrintDeviceFont: end"}},
+        /* 3 */ {[&] { return PrintVectorFont(oversize.c_str(), 1, 2, 5, 8, 8, 0, 0, 0, 0, 0, 0, 0); }, 0,
+                 {"PrintVectorFont: start", write[0], "PrintVectorFont: Failed to write", "PrintVectorFont: end"}},
+        /* 4 */ {[&] { return PrintVectorFontW(hangul.c_str(), 1, 2, 1, 8, 8, 0, 0, 0, 0, 0, 0, 0, 1); }, 3500,
+                 {"PrintVectorFontW: start", "convertData: dataLen = 1200", "convertData: conv CP949", write[0],
+                  "convertData: Failed to write", "PrintVectorFontW: end"}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        initDataBuffer();
+        const std::string pending(rows[i].pending, 'p');
+        std::memcpy(gPrintData, pending.data(), pending.size());
+        gDataIndex = rows[i].pending;
+        markLog();
+        EXPECT_EQ(rows[i].call(), VREN_E_WRITE);
+        EXPECT_LONG_BYTES(pending, vren::test::pendingBytes());
+        EXPECT_EQ(vren::test::parseLogRecords(logText()).records, rows[i].records);
+    }
 }
 
 TEST_F(TextTest, LogLinesOfAConvertedText) {
