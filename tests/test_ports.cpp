@@ -281,12 +281,14 @@ TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
         EXPECT_EQ(writeData(label.data(), 150000), 102400);
+        // One byte more than a call carries already takes a second call.
+        EXPECT_EQ(DirectIO(label.data(), 102401, nullptr, nullptr), 0);
         EXPECT_EQ(DirectIO(label.data(), 150000, nullptr, nullptr), 0);
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 150000, 5s));
-    EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label);
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 102401 + 150000, 5s));
+    EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label.substr(0, 102401) + label);
 }
 
 TEST_F(Ports, ParallelScanWritesWithoutPauses) {

@@ -70,6 +70,7 @@ TEST_F(Transport, CountZeroReturnsAtOnce) {
     connect();
     EXPECT_EQ(writeData("x", 0), 0);
     EXPECT_TRUE(sleepsTaken().empty());
+    EXPECT_EQ(logMessages("writeData"), (std::vector<std::string>{"write data : "}));
     EXPECT_EQ(printed(), "");
 }
 
