@@ -137,6 +137,10 @@ TEST_F(Transport, ReadEndsAfterAReadWhoseLastByteIsNul) {
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{100000, 30000}));
     EXPECT_EQ(logMessages("readData"), (std::vector<std::string>{"START", "The last of data is a null.", "read data : ",
                                                                   "41, A ", "42, B ", "00, "}));
+    // A read that brings the count and ends in NUL stops for the count.
+    askForReply(std::string("CD\0", 3));
+    EXPECT_EQ(readData(reply, 3), 3);
+    EXPECT_EQ(logMessages("readData")[1], "Complete to read the data.");
 }
 
 TEST_F(Transport, NulInsideAReadDoesNotStopPolling) {
