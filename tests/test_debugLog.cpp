@@ -5,9 +5,27 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 #include "library_test.h"
+
+// The clock the log reads, held still while a test sets a time.
+namespace {
+std::optional<timeval> gFixedTime;
+}  // namespace
+
+extern "C" int gettimeofday(timeval *__restrict tv, void *__restrict) noexcept {
+    if (gFixedTime) {
+        *tv = *gFixedTime;
+        return 0;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tv->tv_sec = now.tv_sec;
+    tv->tv_usec = now.tv_nsec / 1000;
+    return 0;
+}
 
 namespace vren::test {
 namespace {
@@ -130,6 +148,41 @@ TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {
     ASSERT_EQ(found.size(), 2u);
     for (const auto &record : found)
         EXPECT_EQ(withoutStamp(record), "T  : Failed vasprinterf. Can't write dubug log.\n");
+}
+
+// Records at a clock held still: the whole text of a single record and of the
+// transport's batched records, time stamp included, in a known time zone.
+TEST_F(DebugLog, ExactRecordsAtAFixedTime) {
+    const char *saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TZ", "UTC0", 1);
+    struct Row {
+        suseconds_t micros;
+        const char *stamp;
+    };
+    const Row rows[] = {
+        /* 0 */ {0, "2023/11/14 22:13:20.000000"},
+        /* 1 */ {7, "2023/11/14 22:13:20.000007"},
+        /* 2 */ {40500, "2023/11/14 22:13:20.040500"},
+        /* 3 */ {999999, "2023/11/14 22:13:20.999999"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        markLog();
+        gFixedTime = timeval{1700000000, rows[i].micros};
+        printDebugLog("ConnectToPrinter", "start");
+        writeData("A", 1);  // not connected: only the records before the first attempt
+        gFixedTime.reset();
+        const std::string stamp = rows[i].stamp;
+        EXPECT_EQ(logText(), stamp + "  : [ConnectToPrinter         ] start\n" +
+                                 stamp + "  : [writeData                ] write data : \n" +
+                                 stamp + "  : [writeData                ] i : 0, 41, A \n");
+    }
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 // Seconds since midnight of a record's time stamp.

@@ -273,6 +273,28 @@ TEST_F(Ports, SerialChunksAndPauses) {
     EXPECT_EQ(printer_->received(0).substr(6), std::string(1000, 'S'));
 }
 
+// The allowance of five failed attempts holds for the whole call, not for each
+// chunk: three failures on the first chunk and three on the second give up.
+TEST_F(Ports, FailureAllowanceCoversTheWholeCall) {
+    const std::string slave = startPrinter();
+    run({{"ttyS0", slave}}, [&] {
+        ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:9600"), 0);
+        // Write calls in order: a chunk the line takes nothing of, or one it takes whole.
+        static const std::string plan = "FFFWFFFWW";
+        static size_t call = 0;
+        call = 0;
+        shortenNextWrite(512, 0);
+        setWriteObserver([](int, size_t) {
+            if (++call < plan.size() && plan[call] == 'F')
+                shortenNextWrite(512, 0);
+        });
+        const std::string label(1536, 'F');
+        EXPECT_EQ(writeData(label.data(), 1536), VREN_E_WRITE_GAVE_UP);
+        setWriteObserver(nullptr);
+        EXPECT_EQ(call, 7u);
+    });
+}
+
 // One transport call makes at most 200 attempts: over serial that is 102,400
 // bytes. Raw output longer than that goes out in several calls.
 TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
@@ -281,12 +303,14 @@ TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
     run({{"ttyS0", slave}}, [&] {
         ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
         EXPECT_EQ(writeData(label.data(), 150000), 102400);
+        // One byte more than a call carries already takes a second call.
+        EXPECT_EQ(DirectIO(label.data(), 102401, nullptr, nullptr), 0);
         EXPECT_EQ(DirectIO(label.data(), 150000, nullptr, nullptr), 0);
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 150000, 5s));
-    EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label);
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 102401 + 150000, 5s));
+    EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label.substr(0, 102401) + label);
 }
 
 TEST_F(Ports, ParallelScanWritesWithoutPauses) {

@@ -4,6 +4,7 @@
 
 #include "fake_write.h"
 #include "library_test.h"
+#include "test_io.h"
 
 namespace vren::test {
 namespace {
@@ -70,6 +71,7 @@ TEST_F(Transport, CountZeroReturnsAtOnce) {
     connect();
     EXPECT_EQ(writeData("x", 0), 0);
     EXPECT_TRUE(sleepsTaken().empty());
+    EXPECT_EQ(logMessages("writeData"), (std::vector<std::string>{"write data : "}));
     EXPECT_EQ(printed(), "");
 }
 
@@ -135,6 +137,10 @@ TEST_F(Transport, ReadEndsAfterAReadWhoseLastByteIsNul) {
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{100000, 30000}));
     EXPECT_EQ(logMessages("readData"), (std::vector<std::string>{"START", "The last of data is a null.", "read data : ",
                                                                   "41, A ", "42, B ", "00, "}));
+    // A read that brings the count and ends in NUL stops for the count.
+    askForReply(std::string("CD\0", 3));
+    EXPECT_EQ(readData(reply, 3), 3);
+    EXPECT_EQ(logMessages("readData")[1], "Complete to read the data.");
 }
 
 TEST_F(Transport, NulInsideAReadDoesNotStopPolling) {
@@ -143,6 +149,47 @@ TEST_F(Transport, NulInsideAReadDoesNotStopPolling) {
     unsigned char reply[20] = {};
     EXPECT_EQ(readData(reply, 20), 3);
     EXPECT_EQ(sleepsTaken().size(), 21u);
+}
+
+// A reply that comes in more than one read is put together in order, and its
+// records show the bytes as they arrived. The printer here is the test itself:
+// it sends the second part once the first read was made.
+TEST_F(Transport, ReplyInSeveralReadsIsKeptInOrder) {
+    Descriptor listener(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener.get(), 1), 0);
+    ASSERT_EQ(getsockname(listener.get(), reinterpret_cast<sockaddr *>(&address), &length), 0);
+    int accepted = -1;
+    std::thread identify([&] {
+        accepted = accept(listener.get(), nullptr, nullptr);
+        readSome(accepted, 6, 2s);  // the model query
+        sendAll(accepted, "LQ1\r\n");
+    });
+    ASSERT_EQ(ConnectToPrinter(addressOf(ntohs(address.sin_port)).c_str()), 0);
+    identify.join();
+    Descriptor peer(accepted);
+
+    const double scale = timeScale();
+    setTimeScale(1.0);  // the whole read window, so that the second part comes within it
+    ASSERT_TRUE(sendAll(peer.get(), "AB"));
+    clearSleeps();
+    markLog();
+    std::thread late([&] {
+        waitFor([] { return sleepsTaken().size() >= 2; });  // entry pause, first read, its pause
+        sendAll(peer.get(), "CD");
+    });
+    unsigned char reply[8] = {};
+    const int received = readData(reply, 4);
+    late.join();
+    setTimeScale(scale);
+    EXPECT_EQ(received, 4);
+    EXPECT_BYTES("ABCD", std::string_view(reinterpret_cast<char *>(reply), 4));
+    EXPECT_EQ(logMessages("readData"), (std::vector<std::string>{"START", "Complete to read the data.", "read data : ",
+                                                                  "41, A ", "42, B ", "43, C ", "44, D "}));
 }
 
 TEST_F(Transport, ReadReturnsAtMost512BytesAndWritesNoFurther) {
