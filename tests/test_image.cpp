@@ -1,7 +1,10 @@
 // Bitmap commands on the wire: LD and LCR headers, the raster or its stream,
 // PrintBitmap end to end, refusals and failed writes.
+#include <sys/socket.h>
+
 #include <cstdlib>
 
+#include "fake_write.h"
 #include "image_fixtures.h"
 #include "library_test.h"
 #include "memory_limit.h"
@@ -177,6 +180,10 @@ TEST_F(ImageTest, RefusesSizesTheCommandsCannotCarry) {
         EXPECT_EQ(printLCR(raster, &header, 0, 0), VREN_E_IMAGE_FORMAT);
     }
     EXPECT_EQ(printLD(raster, nullptr, 0, 0), VREN_E_IMAGE_FORMAT);
+    // A null raster is refused where the header describes bytes to send.
+    const VrenImageHeader one = headerOf(8, 1);
+    EXPECT_EQ(printLD(nullptr, &one, 0, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(printLCR(nullptr, &one, 0, 0), VREN_E_IMAGE_FORMAT);
     EXPECT_EQ(logMessages("printLD")[1], "Image is too large for the bitmap command : 65536 bytes per row, 1 rows");
     // The largest sizes that fit are sent.
     const VrenImageHeader widest = headerOf(65535 * 8, 1);
@@ -236,6 +243,24 @@ TEST_F(ImageTest, WriteFailureIsNeverSuccess) {
     EXPECT_EQ(logMessages("PrintBitmap").back(), "Failed to write");
     EXPECT_EQ(PrintBitmap("label.bmp", 0, 0, 1), VREN_E_WRITE);
     EXPECT_EQ(logMessages("printLCR").back(), "Failed to write");
+}
+
+// A stream that did not go out ends the command: no carriage return follows.
+TEST_F(ImageTest, LcrStopsAtAStreamThatFailed) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const VrenImageHeader header = headerOf(100, 50);
+    const std::string white(650, '\0');  // a stream of 6 bytes
+    setWriteObserver([](int fd, size_t length) {
+        if (length == 6)
+            shutdown(fd, SHUT_WR);
+    });
+    markLog();
+    EXPECT_EQ(printLCR(reinterpret_cast<const unsigned char *>(white.data()), &header, 0, 0), VREN_E_WRITE);
+    setWriteObserver(nullptr);
+    const auto records = trace();
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(records.end() - 2, records.end()),
+              (std::vector<std::string>{"compressData: compressData : Failed to write", "printLCR: Failed to write"}));
 }
 
 TEST_F(ImageTest, LcrThatCannotCompressSendsNothing) {
