@@ -493,7 +493,9 @@ TEST_F(LoadImageTest, UnreadablePathsFailToOpen) {
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
     EXPECT_EQ(loadImage(nullptr, &raster, &header, 0), VREN_E_IMAGE_OPEN);
+    writeFile("x.img", makeBmp(patternPicture(3, 3, kColours)));
     EXPECT_EQ(loadImage("x.img", nullptr, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(loadImage("x.img", &raster, nullptr, 0), VREN_E_IMAGE_FORMAT);
 }
 
 TEST_F(LoadImageTest, ExtensionsDecideWhatIsConverted) {
@@ -766,6 +768,7 @@ TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
 
 // The converter's exit status is not examined: only what it wrote counts.
 TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);  // a connection the converter must not inherit
     writeFile("logo.jpg", "not really a JPEG: the stand-in converters below never read it");
     const Picture picture = patternPicture(7, 3, kColours);
     writeFile("prepared.bmp", makeBmp(picture));
@@ -781,6 +784,10 @@ TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
                  {"CONVERT", "delete the converted file", "success"}},
         /* 2 */ {"for last; do :; done; printf 'GIF89a' > \"$last\"; exit 0", VREN_E_IMAGE_FORMAT,
                  {"CONVERT", "delete the converted file", "This is not BMP file."}},
+        // Writes its output only when it holds no socket (the printer's).
+        /* 3 */ {"for last; do :; done; ls -l /proc/$$/fd | grep -q socket: || cp '" + directory_ +
+                     "/prepared.bmp' \"$last\"",
+                 0, {"CONVERT", "delete the converted file", "success"}},
     };
     const std::string path = std::getenv("PATH");
     setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
