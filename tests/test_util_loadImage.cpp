@@ -788,6 +788,9 @@ TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
         /* 3 */ {"for last; do :; done; ls -l /proc/$$/fd | grep -q socket: || cp '" + directory_ +
                      "/prepared.bmp' \"$last\"",
                  0, {"CONVERT", "delete the converted file", "success"}},
+        // An output swapped for a symbolic link is not followed.
+        /* 4 */ {"for last; do :; done; ln -sf '" + directory_ + "/prepared.bmp' \"$last\"", VREN_E_IMAGE_OPEN,
+                 {"CONVERT", "Failed to open image file."}},
     };
     const std::string path = std::getenv("PATH");
     setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
