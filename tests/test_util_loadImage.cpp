@@ -332,6 +332,11 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
     VrenImageHeader header{};
     EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
     EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
+    put32(depth16, 30, 3);  // with bit-field masks, as 16-bit files often are: still no conversion
+    writeFile("depth16.bmp", depth16);
+    markLog();
+    EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
     EXPECT_EQ(GetImageBit(nullptr), VREN_E_IMAGE_OPEN);
 
