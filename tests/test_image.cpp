@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "dev_nodes.h"
 #include "fake_write.h"
 #include "image_fixtures.h"
 #include "library_test.h"
@@ -221,6 +222,35 @@ TEST_F(ImageTest, PrintBitmapOfAFullLabelArrivesWhole) {
     const std::string got = next(expected.size());
     EXPECT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected) << "the label arrived altered";
+}
+
+// Over a serial line one writeData() call carries 102,400 bytes: a larger
+// raster (LD) or stream (LCR) takes several calls and arrives whole.
+TEST_F(ImageTest, RasterLargerThanOneCallArrivesWholeOverSerial) {
+    PseudoTerminal pty;
+    const VrenImageHeader header = headerOf(800, 1100);  // 100 bytes per row, 110,000 bytes
+    std::string raster(110000, '\0');
+    for (size_t b = 0; b < raster.size(); ++b)
+        raster[b] = static_cast<char>(0x10 + b % 0xE0);  // no runs, no line ends
+    const auto *data = reinterpret_cast<const unsigned char *>(raster.data());
+    const int status = runWithDevNodes(
+        {{"ttyS0", pty.slavePath()}},
+        [&] {
+            ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
+            EXPECT_EQ(printLD(data, &header, 1, 2), 0);
+            EXPECT_EQ(printLCR(data, &header, 1, 2), 0);
+        },
+        [&] {
+            printer_ = std::make_unique<vprinter::VirtualPrinter>();
+            printer_->serveDescriptor(pty.releaseMaster());
+        });
+    if (status == kNoPrivateDev)
+        GTEST_SKIP() << "no private mount namespace for /dev on this machine";
+    ASSERT_EQ(status, 0);
+    const std::string ld = bytes({'L', 'D', 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
+    const std::string lcr = bytes({'L', 'C', 'R', 0, 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + ld.size() + lcr.size(), std::chrono::seconds(5)));
+    EXPECT_TRUE(printer_->received(0).substr(6) == ld + lcr) << "the bitmap arrived altered";
 }
 
 TEST_F(ImageTest, PrintBitmapReportsWhatWentWrong) {
