@@ -796,6 +796,10 @@ TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
         // An output swapped for a symbolic link is not followed.
         /* 4 */ {"for last; do :; done; ln -sf '" + directory_ + "/prepared.bmp' \"$last\"", VREN_E_IMAGE_OPEN,
                  {"CONVERT", "Failed to open image file."}},
+        // Writes its output only into the empty private file made for it.
+        /* 5 */ {"for last; do :; done; [ -f \"$last\" ] && [ ! -s \"$last\" ] && [ \"$(stat -c %a \"$last\")\" = 600 ] && cp '" +
+                     directory_ + "/prepared.bmp' \"$last\"",
+                 0, {"CONVERT", "delete the converted file", "success"}},
     };
     const std::string path = std::getenv("PATH");
     setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
