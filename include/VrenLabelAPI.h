@@ -649,9 +649,9 @@ VREN_API int compressData(const unsigned char *data, uint32_t length);
  * go out as x % 256 and x / 256 (C's truncating division), each cut to 8
  * bits: little-endian for 0..65535, and x = -1 gives FF 00. Bytes per row is
  * (biWidth + 7) / 8.
- * Returns 0; VREN_E_IMAGE_FORMAT when header is null or the bytes per row or
- * rows exceed 65535 (nothing sent); VREN_E_WRITE when the command did not go
- * out whole.
+ * Returns 0; VREN_E_IMAGE_FORMAT when header is null, raster is null while
+ * the header describes bytes, or the bytes per row or rows exceed 65535
+ * (nothing sent); VREN_E_WRITE when the command did not go out whole.
  */
 VREN_API int printLD(const unsigned char *raster, const VrenImageHeader *header, int x, int y);
 

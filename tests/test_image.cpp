@@ -1,7 +1,11 @@
 // Bitmap commands on the wire: LD and LCR headers, the raster or its stream,
 // PrintBitmap end to end, refusals and failed writes.
+#include <sys/socket.h>
+
 #include <cstdlib>
 
+#include "dev_nodes.h"
+#include "fake_write.h"
 #include "image_fixtures.h"
 #include "library_test.h"
 #include "memory_limit.h"
@@ -177,6 +181,10 @@ TEST_F(ImageTest, RefusesSizesTheCommandsCannotCarry) {
         EXPECT_EQ(printLCR(raster, &header, 0, 0), VREN_E_IMAGE_FORMAT);
     }
     EXPECT_EQ(printLD(raster, nullptr, 0, 0), VREN_E_IMAGE_FORMAT);
+    // A null raster is refused where the header describes bytes to send.
+    const VrenImageHeader one = headerOf(8, 1);
+    EXPECT_EQ(printLD(nullptr, &one, 0, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(printLCR(nullptr, &one, 0, 0), VREN_E_IMAGE_FORMAT);
     EXPECT_EQ(logMessages("printLD")[1], "Image is too large for the bitmap command : 65536 bytes per row, 1 rows");
     // The largest sizes that fit are sent.
     const VrenImageHeader widest = headerOf(65535 * 8, 1);
@@ -216,6 +224,35 @@ TEST_F(ImageTest, PrintBitmapOfAFullLabelArrivesWhole) {
     EXPECT_TRUE(got == expected) << "the label arrived altered";
 }
 
+// Over a serial line one writeData() call carries 102,400 bytes: a larger
+// raster (LD) or stream (LCR) takes several calls and arrives whole.
+TEST_F(ImageTest, RasterLargerThanOneCallArrivesWholeOverSerial) {
+    PseudoTerminal pty;
+    const VrenImageHeader header = headerOf(800, 1100);  // 100 bytes per row, 110,000 bytes
+    std::string raster(110000, '\0');
+    for (size_t b = 0; b < raster.size(); ++b)
+        raster[b] = static_cast<char>(0x10 + b % 0xE0);  // no runs, no line ends
+    const auto *data = reinterpret_cast<const unsigned char *>(raster.data());
+    const int status = runWithDevNodes(
+        {{"ttyS0", pty.slavePath()}},
+        [&] {
+            ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
+            EXPECT_EQ(printLD(data, &header, 1, 2), 0);
+            EXPECT_EQ(printLCR(data, &header, 1, 2), 0);
+        },
+        [&] {
+            printer_ = std::make_unique<vprinter::VirtualPrinter>();
+            printer_->serveDescriptor(pty.releaseMaster());
+        });
+    if (status == kNoPrivateDev)
+        GTEST_SKIP() << "no private mount namespace for /dev on this machine";
+    ASSERT_EQ(status, 0);
+    const std::string ld = bytes({'L', 'D', 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
+    const std::string lcr = bytes({'L', 'C', 'R', 0, 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + ld.size() + lcr.size(), std::chrono::seconds(5)));
+    EXPECT_TRUE(printer_->received(0).substr(6) == ld + lcr) << "the bitmap arrived altered";
+}
+
 TEST_F(ImageTest, PrintBitmapReportsWhatWentWrong) {
     ASSERT_EQ(connectToVirtualPrinter(), 0);
     EXPECT_EQ(PrintBitmap("missing.bmp", 0, 0, 0), VREN_E_IMAGE_OPEN);
@@ -236,6 +273,24 @@ TEST_F(ImageTest, WriteFailureIsNeverSuccess) {
     EXPECT_EQ(logMessages("PrintBitmap").back(), "Failed to write");
     EXPECT_EQ(PrintBitmap("label.bmp", 0, 0, 1), VREN_E_WRITE);
     EXPECT_EQ(logMessages("printLCR").back(), "Failed to write");
+}
+
+// A stream that did not go out ends the command: no carriage return follows.
+TEST_F(ImageTest, LcrStopsAtAStreamThatFailed) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const VrenImageHeader header = headerOf(100, 50);
+    const std::string white(650, '\0');  // a stream of 6 bytes
+    setWriteObserver([](int fd, size_t length) {
+        if (length == 6)
+            shutdown(fd, SHUT_WR);
+    });
+    markLog();
+    EXPECT_EQ(printLCR(reinterpret_cast<const unsigned char *>(white.data()), &header, 0, 0), VREN_E_WRITE);
+    setWriteObserver(nullptr);
+    const auto records = trace();
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(records.end() - 2, records.end()),
+              (std::vector<std::string>{"compressData: compressData : Failed to write", "printLCR: Failed to write"}));
 }
 
 TEST_F(ImageTest, LcrThatCannotCompressSendsNothing) {

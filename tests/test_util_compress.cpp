@@ -51,6 +51,7 @@ TEST_F(CompressTest, EncodesRunsOfWhiteAndBlack) {
     // One request per stream, each with the interface's pauses.
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000}));
     EXPECT_EQ(logMessages("compressData").back(), "compressData : success");
+    EXPECT_EQ(compressData(nullptr, 0), 0);  // no bytes: an empty stream, whatever the pointer
 }
 
 TEST_F(CompressTest, MatchesThePlainEncodingOnMixedRasters) {

@@ -310,6 +310,8 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
     };
     std::string depth16 = makeBmp(patternPicture(2, 2, kColours));
     put16(depth16, 28, 16);
+    std::string depth280 = depth16;
+    put16(depth280, 28, 280);
     const std::vector<Row> rows = {
         /* 0 */ {makeBmp(patternPicture(2, 2, kColours)), 24},
         /* 1 */ {depth16, 16},
@@ -317,6 +319,7 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
         /* 3 */ {"BM" + std::string(27, '\0'), VREN_E_IMAGE_FORMAT},
         /* 4 */ {"PNG", VREN_E_IMAGE_FORMAT},
         /* 5 */ {"", VREN_E_IMAGE_FORMAT},
+        /* 6 */ {depth280, 280},  // both bytes of the field
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         writeFile("probe.bmp", rows[i].bytes);
@@ -327,6 +330,11 @@ TEST_F(LoadImageTest, GetImageBitReportsTheDepth) {
     markLog();
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
+    EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
+    put32(depth16, 30, 3);  // with bit-field masks, as 16-bit files often are: still no conversion
+    writeFile("depth16.bmp", depth16);
+    markLog();
     EXPECT_EQ(loadImage("depth16.bmp", &raster, &header, 0), VREN_E_IMAGE_FORMAT);
     EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"This is not supported bit image."});
     EXPECT_EQ(GetImageBit("missing.bmp"), VREN_E_IMAGE_OPEN);
@@ -456,12 +464,15 @@ TEST_F(LoadImageTest, HeaderSizeOnlyPlacesTheColourTable) {
 TEST_F(LoadImageTest, ShortPaletteCountsOnlyWhatTheFileDeclares) {
     // biClrUsed 6 of 256: the six entries are in the file, the rest of the full
     // table would run past its end (here the pixels follow right after).
-    const Picture picture = patternPicture(4, 2, kColours);
+    Picture picture = patternPicture(4, 2, kColours);
     std::string file = makeBmp(picture, paletted(8, kColours));
     const size_t pixelOffset = 14 + 40 + 256 * 4;
     file = file.substr(0, 14 + 40 + 6 * 4) + file.substr(pixelOffset);
     put32(file, 10, 14 + 40 + 6 * 4);
     put32(file, 46, 6);
+    // An index past what the file holds reads a zero-filled entry: black, a dot.
+    file[14 + 40 + 6 * 4] = static_cast<char>(200);  // bottom row, column 0
+    picture.pixels[4] = kBlack;
     writeFile("short.img", file);
     const Loaded loaded = load("short.img");
     ASSERT_EQ(loaded.result, 0);
@@ -487,7 +498,9 @@ TEST_F(LoadImageTest, UnreadablePathsFailToOpen) {
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
     EXPECT_EQ(loadImage(nullptr, &raster, &header, 0), VREN_E_IMAGE_OPEN);
+    writeFile("x.img", makeBmp(patternPicture(3, 3, kColours)));
     EXPECT_EQ(loadImage("x.img", nullptr, &header, 0), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(loadImage("x.img", &raster, nullptr, 0), VREN_E_IMAGE_FORMAT);
 }
 
 TEST_F(LoadImageTest, ExtensionsDecideWhatIsConverted) {
@@ -498,6 +511,12 @@ TEST_F(LoadImageTest, ExtensionsDecideWhatIsConverted) {
     EXPECT_EQ(load("a/b.c/logo").result, 0);
     writeFile("logo.BMP", bmp);  // not "bmp": no probe
     EXPECT_EQ(load("logo.BMP").result, 0);
+    // Three characters decide: "bmz" is no "bmp" (a 1-bit file is decoded
+    // directly), and the extension is the text after the last '.'.
+    writeFile("mono.bmz", makeBmp(patternPicture(9, 2, {kWhite, kBlack}), paletted(1, {kWhite, kBlack})));
+    EXPECT_EQ(load("mono.bmz").result, 0);
+    writeFile("photo.jpg.img", bmp);
+    EXPECT_EQ(load("photo.jpg.img").result, 0);
     EXPECT_TRUE(logMessages("GetImageBit").empty());
     EXPECT_FALSE(logHas(logMessages("loadImage"), "CONVERT"));
     // A JPEG whose extension is not "jpg" is read as a BMP file.
@@ -673,6 +692,7 @@ TEST_F(RecordedConvertTest, NamesTheConverterWouldReadAsItsOwnSyntax) {
         {"png:logo.gif", "GIF:./png:logo.gif"},
         {"x%d.gif", "GIF:x%%d.gif"},
         {"tail.gifabcdefghijklmnop", "GIF:tail.gifabcdefghijklmnop"},
+        {"logo.v2.gif", "GIF:logo.v2.gif"},  // the last '.' names the temporary image
     };
     for (const auto &[name, output] : names) {
         SCOPED_TRACE(name);
@@ -683,6 +703,7 @@ TEST_F(RecordedConvertTest, NamesTheConverterWouldReadAsItsOwnSyntax) {
     EXPECT_NE(arguments().find("./x%%d.gif[0]\n./x%%d.temp1sa3.bmp\n"), std::string::npos);
     // An extension longer than the suffix does not leave a tail after ".bmp".
     EXPECT_NE(arguments().find("./tail.temp1sa3.bmp\n"), std::string::npos);
+    EXPECT_NE(arguments().find("./logo.v2.gif[0]\n./logo.v2.temp1sa3.bmp\n"), std::string::npos);
     forgetArguments();
     // The first frame of an animation, and no numbered files left behind.
     ASSERT_TRUE(imageMagick({"-size", "6x6", "xc:black", "xc:white", "anim.gif"}));
@@ -744,12 +765,15 @@ TEST_F(ConvertTest, ConverterThatWritesNothingGivesOpenFailure) {
     EXPECT_EQ(logMessages("loadImage"), failed);
     unlink(longName.c_str());
     // A source that does not exist is never handed to the converter.
+    markLog();
     EXPECT_EQ(load("nothing.jpg").result, VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(logMessages("loadImage"), failed);
     EXPECT_FALSE(exists("nothing.temp1sa3.bmp"));
 }
 
 // The converter's exit status is not examined: only what it wrote counts.
 TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);  // a connection the converter must not inherit
     writeFile("logo.jpg", "not really a JPEG: the stand-in converters below never read it");
     const Picture picture = patternPicture(7, 3, kColours);
     writeFile("prepared.bmp", makeBmp(picture));
@@ -765,6 +789,17 @@ TEST_F(ConvertTest, ConverterExitStatusIsNotExamined) {
                  {"CONVERT", "delete the converted file", "success"}},
         /* 2 */ {"for last; do :; done; printf 'GIF89a' > \"$last\"; exit 0", VREN_E_IMAGE_FORMAT,
                  {"CONVERT", "delete the converted file", "This is not BMP file."}},
+        // Writes its output only when it holds no socket (the printer's).
+        /* 3 */ {"for last; do :; done; ls -l /proc/$$/fd | grep -q socket: || cp '" + directory_ +
+                     "/prepared.bmp' \"$last\"",
+                 0, {"CONVERT", "delete the converted file", "success"}},
+        // An output swapped for a symbolic link is not followed.
+        /* 4 */ {"for last; do :; done; ln -sf '" + directory_ + "/prepared.bmp' \"$last\"", VREN_E_IMAGE_OPEN,
+                 {"CONVERT", "Failed to open image file."}},
+        // Writes its output only into the empty private file made for it.
+        /* 5 */ {"for last; do :; done; [ -f \"$last\" ] && [ ! -s \"$last\" ] && [ \"$(stat -c %a \"$last\")\" = 600 ] && cp '" +
+                     directory_ + "/prepared.bmp' \"$last\"",
+                 0, {"CONVERT", "delete the converted file", "success"}},
     };
     const std::string path = std::getenv("PATH");
     setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);

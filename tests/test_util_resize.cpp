@@ -51,6 +51,13 @@ std::vector<std::pair<uint32_t, uint32_t>> everyPixel(uint32_t width, uint32_t h
     return all;
 }
 
+std::string repeated(const std::string &row, size_t times) {
+    std::string all;
+    for (size_t i = 0; i < times; ++i)
+        all += row;
+    return all;
+}
+
 using ResizeTest = LibraryTest;
 
 TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
@@ -79,6 +86,11 @@ TEST_F(ResizeTest, SamplesTheNearestSourcePixel) {
         /* 8 */ {16, 2, 8, {{0, 0}, {15, 1}}, 1, "\x80"},
         // Height 2 to less than half the width: 0.8 rows truncate to none.
         /* 9 */ {10, 2, 4, everyPixel(10, 2), 0, ""},
+        // Single precision: 25 x 0.02f is 0.5 in a float (in double just below),
+        // so output column 25 already samples source column 1.
+        /* 10 */ {2, 1, 50, {{1, 0}}, 25, repeated(std::string("\0\0\0\x7F\xFF\xFF\xC0", 7), 25)},
+        // 27 x (7 / 3) is 62.99... in single precision: 62 rows, not 63.
+        /* 11 */ {3, 27, 7, everyPixel(3, 27), 62, std::string(62, '\xFE')},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row &row = rows[i];
