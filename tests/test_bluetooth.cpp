@@ -233,6 +233,7 @@ TEST_F(BluetoothTest, SppConnectResults) {
         /* 3 */ {0, {EADDRNOTAVAIL}, {}, VREN_E_BT_BIND, false},
         /* 4 */ {0, {}, {ECONNREFUSED}, VREN_E_BT_CONNECT, false},
         /* 5 */ {0, {}, {EHOSTUNREACH}, VREN_E_BT_CONNECT, false},
+        /* 6 */ {0, {}, {EAGAIN}, VREN_E_BT_CONNECT, false},  // only EBUSY is waited out
     };
     const bdaddr_t remote = printerAddress();
     for (size_t i = 0; i < std::size(rows); ++i) {
