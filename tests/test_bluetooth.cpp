@@ -427,6 +427,21 @@ TEST_F(BluetoothTest, ConnectLogsTheOpenerInOrder) {
     }
 }
 
+// The connection is a socket: a printer that closed it makes the writes fail,
+// without a SIGPIPE that would end the application.
+TEST_F(BluetoothTest, PeerClosedFailsWithoutSignal) {
+    vren::test::setTimeScale(0.1);  // the printer must answer within the read polls
+    printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Behaviour{.closeAfter = 6 + 10});
+    fake::attachPrinter(printer_.get());
+    fake::setSdpOffers({serialPortOn(1)});
+    ASSERT_EQ(ConnectToPrinter(kAddress), VREN_OK);
+    const std::string part(1000, 'L');
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; ++i)
+        result = DirectIO(part.data(), static_cast<int>(part.size()), nullptr, nullptr);
+    EXPECT_EQ(result, VREN_E_WRITE);
+}
+
 TEST_F(BluetoothTest, ConnectReportsTheOpenersCode) {
     fake::setSdpReachable(false);
     EXPECT_EQ(ConnectToPrinter(kAddress), VREN_E_BT_SDP_CONNECT);

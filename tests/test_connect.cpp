@@ -58,6 +58,7 @@ TEST_F(Connect, IdentificationOutcomes) {
         /* 8 */ {std::string(80, 'z') + kLast20, true, 0, 152, 5,
                  {"model = " + kLast20 + ", 7", "model = " + kLast20 + ", 152", "success"}},
         /* 9 */ {"LQ1" + std::string(97, 'z'), true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
+        /* 10 */ {"\r\n", true, VREN_E_NOT_ACCEPTED, 7, 1, {"read OK.", "Failed to read the model name"}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
