@@ -182,6 +182,19 @@ TEST_F(BluetoothTest, UnreachableSdpServerIsNotRetried) {
     EXPECT_EQ(logMessages(kTag), (std::vector<std::string>{"start", "Failed to sdp_connect()."}));
 }
 
+// A discovery attempt that cannot open its session ends the call with -107,
+// also after earlier attempts found no service.
+TEST_F(BluetoothTest, SdpServerLostBetweenSearches) {
+    fake::setSdpOffers({{}});
+    fake::setSdpReachableFor(2);
+    EXPECT_EQ(openAndClose(), VREN_E_BT_SDP_CONNECT);
+    EXPECT_EQ(fake::sdpConnects().size(), 3u);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{300000, 300000}));
+    EXPECT_EQ(logMessages(kTag), (std::vector<std::string>{"start", "Failed to get service info.",
+                                                            "Retry to get service info.", "Failed to get service info.",
+                                                            "Retry to get service info.", "Failed to sdp_connect()."}));
+}
+
 TEST_F(BluetoothTest, FiveRefusedConnectsCloseFiveSockets) {
     fake::setSdpOffers({serialPortOn(1)});
     fake::setConnectErrors({ECONNREFUSED, ECONNREFUSED, ECONNREFUSED, ECONNREFUSED, ECONNREFUSED});
