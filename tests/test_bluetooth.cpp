@@ -182,6 +182,19 @@ TEST_F(BluetoothTest, UnreachableSdpServerIsNotRetried) {
     EXPECT_EQ(logMessages(kTag), (std::vector<std::string>{"start", "Failed to sdp_connect()."}));
 }
 
+// A discovery attempt that cannot open its session ends the call with -107,
+// also after earlier attempts found no service.
+TEST_F(BluetoothTest, SdpServerLostBetweenSearches) {
+    fake::setSdpOffers({{}});
+    fake::setSdpReachableFor(2);
+    EXPECT_EQ(openAndClose(), VREN_E_BT_SDP_CONNECT);
+    EXPECT_EQ(fake::sdpConnects().size(), 3u);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{300000, 300000}));
+    EXPECT_EQ(logMessages(kTag), (std::vector<std::string>{"start", "Failed to get service info.",
+                                                            "Retry to get service info.", "Failed to get service info.",
+                                                            "Retry to get service info.", "Failed to sdp_connect()."}));
+}
+
 TEST_F(BluetoothTest, FiveRefusedConnectsCloseFiveSockets) {
     fake::setSdpOffers({serialPortOn(1)});
     fake::setConnectErrors({ECONNREFUSED, ECONNREFUSED, ECONNREFUSED, ECONNREFUSED, ECONNREFUSED});
@@ -233,6 +246,7 @@ TEST_F(BluetoothTest, SppConnectResults) {
         /* 3 */ {0, {EADDRNOTAVAIL}, {}, VREN_E_BT_BIND, false},
         /* 4 */ {0, {}, {ECONNREFUSED}, VREN_E_BT_CONNECT, false},
         /* 5 */ {0, {}, {EHOSTUNREACH}, VREN_E_BT_CONNECT, false},
+        /* 6 */ {0, {}, {EAGAIN}, VREN_E_BT_CONNECT, false},  // only EBUSY is waited out
     };
     const bdaddr_t remote = printerAddress();
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -424,6 +438,21 @@ TEST_F(BluetoothTest, ConnectLogsTheOpenerInOrder) {
         }
         DisconnectPrinter();
     }
+}
+
+// The connection is a socket: a printer that closed it makes the writes fail,
+// without a SIGPIPE that would end the application.
+TEST_F(BluetoothTest, PeerClosedFailsWithoutSignal) {
+    vren::test::setTimeScale(0.1);  // the printer must answer within the read polls
+    printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Behaviour{.closeAfter = 6 + 10});
+    fake::attachPrinter(printer_.get());
+    fake::setSdpOffers({serialPortOn(1)});
+    ASSERT_EQ(ConnectToPrinter(kAddress), VREN_OK);
+    const std::string part(1000, 'L');
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; ++i)
+        result = DirectIO(part.data(), static_cast<int>(part.size()), nullptr, nullptr);
+    EXPECT_EQ(result, VREN_E_WRITE);
 }
 
 TEST_F(BluetoothTest, ConnectReportsTheOpenersCode) {

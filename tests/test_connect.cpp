@@ -1,8 +1,11 @@
 // Connecting: address classification, printer identification, and what a
 // connect or disconnect leaves behind.
+#include <arpa/inet.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 #include "fake_write.h"
 #include "library_test.h"
@@ -55,6 +58,7 @@ TEST_F(Connect, IdentificationOutcomes) {
         /* 8 */ {std::string(80, 'z') + kLast20, true, 0, 152, 5,
                  {"model = " + kLast20 + ", 7", "model = " + kLast20 + ", 152", "success"}},
         /* 9 */ {"LQ1" + std::string(97, 'z'), true, VREN_E_NOT_ACCEPTED, 7, 5, {"Failed to read the model name"}},
+        /* 10 */ {"\r\n", true, VREN_E_NOT_ACCEPTED, 7, 1, {"read OK.", "Failed to read the model name"}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
@@ -182,6 +186,36 @@ TEST_F(Connect, ModelQueryNotWritten) {
     EXPECT_EQ(logMessages("readData"), std::vector<std::string>{}) << "no reply is read";
 }
 
+// Identification on its own over an open connection, the printer answering
+// each row's reply: modelCheck's codes, and openCheck turning them into -101.
+TEST_F(Connect, ModelCheckAndOpenCheckResults) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    struct Row {
+        std::string reply;
+        bool answer;
+        int modelCheck;
+        uint32_t model;  // gPrinterModel afterwards; 7 before
+    };
+    const Row rows[] = {
+        /* 1 */ {"LQ2\r\n", true, VREN_OK, 152},
+        /* 2 */ {"XYZ9\r\n", true, VREN_E_READ, 0},
+        /* 3 */ {"", false, VREN_E_READ, 7},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        vprinter::Behaviour behaviour;
+        behaviour.modelReply = rows[i].reply;
+        behaviour.answerModel = rows[i].answer;
+        printer_->setBehaviour(behaviour);
+        gPrinterModel = 7;
+        EXPECT_EQ(modelCheck(), rows[i].modelCheck);
+        EXPECT_EQ(gPrinterModel, rows[i].model);
+        gPrinterModel = 7;
+        EXPECT_EQ(openCheck(), rows[i].modelCheck == VREN_OK ? VREN_OK : VREN_E_NOT_ACCEPTED);
+        EXPECT_EQ(gPrinterModel, rows[i].model);
+    }
+}
+
 // The reply of an attempt is looked up alone: bytes an earlier, longer
 // attempt left in the reply buffer do not name a model.
 TEST_F(Connect, ModelLookupSeesOnlyTheLastAttempt) {
@@ -204,6 +238,10 @@ TEST_F(Connect, AddressesThatAreRefusedBeforeOpening) {
         /* 6 */ "",
         /* 7 */ tooLong.c_str(),
         /* 8 */ "300.1.1.1:9100",
+        /* 9 */ "127.1:9100",  // only the full dotted-decimal form
+        /* 10 */ "0x7f.0.0.1:9100",
+        /* 11 */ "SERIA:9600",  // not the serial prefix
+        /* 12 */ "PARALLE",
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
@@ -343,6 +381,58 @@ TEST_F(Connect, EthernetOpenerRefusesNullAddressParts) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "Invalid IP address."), 2);
 }
 
+size_t openDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator{}));
+}
+
+// The network opener on its own: it connects to the host and to the low 16
+// bits of the port number as atoi reads them, with SO_REUSEADDR set on the
+// socket; a refused connect leaves no socket open.
+TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
+    printer_ = std::make_unique<vprinter::VirtualPrinter>();
+    const uint16_t port = printer_->listenTcp(0);
+    vprinter::VirtualPrinter other;
+    const uint16_t otherPort = other.listenTcp(0, "127.0.0.2");
+    ASSERT_NE(otherPort, port);
+    struct Row {
+        const char *host;
+        std::string port;
+        uint16_t connectedTo;  // 0: refused
+    };
+    const Row rows[] = {
+        /* 1 */ {"127.0.0.1", std::to_string(port), port},
+        /* 2 */ {"127.0.0.2", std::to_string(otherPort), otherPort},
+        /* 3 */ {"127.0.0.1", std::to_string(port + 65536), port},
+        /* 4 */ {"127.0.0.1", std::to_string(port) + "/tcp", port},
+        /* 5 */ {"127.0.0.2", std::to_string(port), 0},  // that printer listens on 127.0.0.1 only
+        /* 6 */ {"127.0.0.1", std::to_string(closedPort()), 0},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        const size_t before = openDescriptors();
+        const int fd = openDeviceEthernet(rows[i].host, rows[i].port.c_str());
+        if (rows[i].connectedTo == 0) {
+            EXPECT_EQ(fd, VREN_E_LINE_CONFIG);
+            EXPECT_EQ(logMessages("openDeviceEthernet").back(), "Failed to connect().");
+            EXPECT_EQ(openDescriptors(), before) << "socket left open";
+            continue;
+        }
+        ASSERT_GE(fd, 0);
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        ASSERT_EQ(getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length), 0);
+        EXPECT_EQ(ntohs(peer.sin_port), rows[i].connectedTo);
+        char host[INET_ADDRSTRLEN] = {};
+        EXPECT_STREQ(inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host), rows[i].host);
+        int reuse = 0;
+        length = sizeof reuse;
+        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, &length), 0);
+        EXPECT_EQ(reuse, 1);
+        close(fd);
+    }
+}
+
 TEST_F(Connect, SuccessClearsTheCommandBuffer) {
     gPrintData[0] = 'X';
     gDataIndex = 1;
@@ -386,9 +476,12 @@ TEST_F(Connect, ReconnectKeepsOrReplacesTheEarlierConnection) {
     vprinter::VirtualPrinter wrongModel(refusing);
     EXPECT_EQ(ConnectToPrinter(addressOf(wrongModel.listenTcp(0)).c_str()), VREN_E_NOT_ACCEPTED);
     EXPECT_EQ(ConnectToPrinter("127.0.0.1:"), VREN_E_LINE_CONFIG);
+    EXPECT_EQ(ConnectToPrinter("/dev/lp97"), VREN_E_OPEN);
     EXPECT_EQ(gConnectedPrinter, 1);
     EXPECT_EQ(gPrinterModel, 151u);
+    clearSleeps();
     ASSERT_EQ(DirectIO("still here", 10, nullptr, nullptr), 0);
+    EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000})) << "paced as a network connection";
     EXPECT_TRUE(first.waitForBytes(0, 16, 2s));
     EXPECT_EQ(first.received(0).substr(6), "still here");
 

@@ -1,6 +1,7 @@
 // The serial and parallel openers on pseudo-terminals and plain files.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -263,6 +264,25 @@ TEST_F(Openers, SerialLineFailures) {
                   (std::vector<std::string>{"Start openDeviceSerial", "Serial port : " + pty.slavePath(),
                                             rows[i].logged}));
     }
+}
+
+// A session leader without a controlling terminal (a daemon) does not get the
+// printer's port as one, and with it the port's hang-up signals.
+TEST_F(Openers, SerialPortDoesNotBecomeTheControllingTerminal) {
+    PseudoTerminal pty;
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setsid() < 0)
+            _exit(2);
+        const int fd = openDeviceSerial(pty.slavePath().c_str(), 9600);
+        if (fd < 0)
+            _exit(3);
+        _exit(open("/dev/tty", O_RDWR | O_NOCTTY) < 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the port became the controlling terminal";
 }
 
 TEST_F(Openers, SerialOpenDiscardsUnreadInput) {

@@ -38,9 +38,10 @@ protected:
     }
 
     // The model index the opener accepted (its descriptor is closed), or its
-    // negative result; nothing may be left open either way.
+    // negative result; nothing may be left open either way, and a rejected
+    // printer leaves the model index alone.
     static int acceptedModel() {
-        gPrinterModel = 0;
+        gPrinterModel = 7;
         const int fd = openDeviceUSB();
         int result = fd;
         if (fd >= 0) {
@@ -48,7 +49,7 @@ protected:
             result = static_cast<int>(gPrinterModel);
             close(fd);
         } else {
-            EXPECT_EQ(gPrinterModel, 0u) << "changed on failure";
+            EXPECT_EQ(gPrinterModel, 7u) << "changed on failure";
         }
         EXPECT_EQ(fake::openDescriptors(), 0) << "descriptor left open";
         return result;

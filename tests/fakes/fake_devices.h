@@ -97,6 +97,9 @@ struct SdpService {
 
 // sdp_connect fails (EHOSTDOWN) while the server is unreachable.
 void setSdpReachable(bool reachable);
+// The server answers this many sdp_connect calls and is unreachable after
+// them (a printer going out of range); reset() lifts the limit.
+void setSdpReachableFor(int sessions);
 // What the server offers, one list per search in order; the last list
 // answers every later search. Only services of the searched class, with only
 // the requested attribute, are returned.

@@ -18,6 +18,7 @@ namespace {
 struct SdpState {
     std::mutex mutex;
     bool reachable = true;
+    int reachableSessions = -1;  // sdp_connect calls answered; negative: no limit
     std::vector<std::vector<SdpService>> offers;
     std::vector<SdpConnect> connects;
     std::vector<SdpSearch> searches;
@@ -76,6 +77,7 @@ void resetSdp() {
     SdpState &s = sdp();
     std::lock_guard lock(s.mutex);
     s.reachable = true;
+    s.reachableSessions = -1;
     s.offers.clear();
     s.connects.clear();
     s.searches.clear();
@@ -89,6 +91,11 @@ void resetSdp() {
 void setSdpReachable(bool reachable) {
     std::lock_guard lock(sdp().mutex);
     sdp().reachable = reachable;
+}
+
+void setSdpReachableFor(int sessions) {
+    std::lock_guard lock(sdp().mutex);
+    sdp().reachableSessions = sessions;
 }
 
 void setSdpOffers(std::vector<std::vector<SdpService>> perSearch) {
@@ -125,7 +132,7 @@ extern "C" sdp_session_t *sdp_connect(const bdaddr_t *source, const bdaddr_t *ta
         bacpy(&call.target, target);
     call.flags = flags;
     s.connects.push_back(call);
-    if (!s.reachable) {
+    if (!s.reachable || (s.reachableSessions >= 0 && static_cast<int>(s.connects.size()) > s.reachableSessions)) {
         errno = EHOSTDOWN;
         return nullptr;
     }
