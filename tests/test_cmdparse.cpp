@@ -63,9 +63,9 @@ const std::vector<Row> &rows() {
         {"T10,20,3,1,1,0,0,N,N,'ABC'\r",
          R"({"offset":0,"length":27,"command":"T","x":10,"y":20,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"ABC"}
 )"},
-        // 3: device text, lettered font, bold, code-page bytes kept as bytes
-        {"T-5,7,a,2,3,0,1,N,B,'\xC7\xD1'\r",
-         R"({"offset":0,"length":25,"command":"T","x":-5,"y":7,"font":"a","xMultiplier":2,"yMultiplier":3,"reserved":0,"rotation":1,"fixed":"N","bold":"B","data":"\u00c7\u00d1"}
+        // 3: device text, lettered font, bold, code-page bytes (and DEL) kept as bytes
+        {"T-5,7,a,2,3,0,1,N,B,'\xC7\xD1\x7F'\r",
+         R"({"offset":0,"length":26,"command":"T","x":-5,"y":7,"font":"a","xMultiplier":2,"yMultiplier":3,"reserved":0,"rotation":1,"fixed":"N","bold":"B","data":"\u00c7\u00d1\u007f"}
 )"},
         // 4: vector text with every letter field
         {"V10,20,U,30,40,2,B,R,I,3,C,1,'Hi'\r",
@@ -133,10 +133,10 @@ const std::vector<Row> &rows() {
         {b("LCR\x00\x0A\x00\x14\x00\x0D\x00\x32\x00\x00\xFF\x00\xFF\x00\x8C\r", 19),
          R"({"offset":0,"length":19,"command":"LCR","x":10,"y":20,"bytesPerRow":13,"rows":50,"streamBytes":6,"raster":")" +
              cmdparse::rasterDigest(std::vector<uint8_t>(650, 0)) + "\"}\n"},
-        // 13: position 300 is 2C 01
+        // 13: position 300 is 2C 01; the digest is FNV-1a of the one byte 0x80
         {b("LD\x2C\x01\x00\x00\x01\x00\x01\x00\x80\r", 12),
-         R"({"offset":0,"length":12,"command":"LD","x":300,"y":0,"bytesPerRow":1,"rows":1,"streamBytes":1,"raster":")" +
-             cmdparse::rasterDigest({0x80}) + "\"}\n"},
+         R"({"offset":0,"length":12,"command":"LD","x":300,"y":0,"bytesPerRow":1,"rows":1,"streamBytes":1,"raster":"af643d4c8602915f"}
+)"},
         // 14: unknown command, then resynchronised at the next CR
         {"XYZ\rP1,1\r", R"({"offset":0,"source":"parser","message":"unknown command \"XYZ\""}
 {"offset":4,"length":5,"command":"P","labels":1,"copies":1}
@@ -193,6 +193,37 @@ const std::vector<Row> &rows() {
          R"({"offset":3,"source":"parser","message":"LCR: header byte 3 is not 0"}
 {"offset":15,"length":3,"command":"CB"}
 )"},
+        // 27: one field too many, a B2 letter under B3 and a B3 letter under B2
+        {"BD1,2,3,4,B,5,6\rCUTy,1,2\rB210,20,M,2,3,'A'\rB310,20,Q,2,M,3,0,'A'\rB210,20,R,5,2,2,0,6,1,'A'\r",
+         R"({"offset":2,"source":"parser","message":"BD: expected 5 or 6 fields, got 7"}
+{"offset":19,"source":"parser","message":"CUT: expected 1 or 2 fields, got 3"}
+{"offset":27,"source":"parser","message":"B2: expected 4 fields, got 5"}
+{"offset":51,"source":"parser","message":"B3: unknown symbology \"Q\""}
+{"offset":73,"source":"parser","message":"B2: unknown symbology \"R\""}
+)"},
+        // 28: a line command cut short by the end of the input
+        {"CB\rP1,1", R"({"offset":0,"length":3,"command":"CB"}
+{"offset":3,"source":"parser","message":"incomplete command at end of input: \"P1,1\""}
+)"},
+        // 29: a whole bitmap at the end of the input, without its CR: kept
+        {b("LD\x00\x00\x00\x00\x01\x00\x01\x00\x80", 11), R"({"offset":11,"source":"parser","message":"bitmap not followed by a carriage return"}
+{"offset":0,"length":11,"command":"LD","x":0,"y":0,"bytesPerRow":1,"rows":1,"streamBytes":1,"raster":"af643d4c8602915f"}
+)"},
+        // 30: "LCR" then CR is no bitmap: parsing resumes after that CR, not behind 12 bytes
+        {"LCR\rP1,1\rCB\r", R"({"offset":3,"source":"parser","message":"LCR: header byte 3 is not 0"}
+{"offset":4,"length":5,"command":"P","labels":1,"copies":1}
+{"offset":9,"length":3,"command":"CB"}
+)"},
+        // 31: a bitmap header over the limit is skipped whole, a CR inside it (x = 13) included
+        {b("LD\x0D\x00\x00\x00\xFF\xFF\xFF\xFF", 10) + "junk\rCB\r", R"({"offset":0,"source":"parser","message":"LD: bitmap of 4294836225 bytes exceeds the limit of 16777216"}
+{"offset":15,"length":3,"command":"CB"}
+)"},
+        // 32: messages quote at most 16 bytes, DEL escaped
+        {"XYZ\x7F" "0123456789ABCDEF\r", R"({"offset":0,"source":"parser","message":"unknown command \"XYZ\\x7F0123456789AB...\""}
+)"},
+        // 33: a negative font number is a number, not a letter
+        {"T1,2,-1,1,1,0,0,N,N,'A'\r", R"({"offset":0,"length":24,"command":"T","x":1,"y":2,"font":-1,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+)"},
         // 26: one character where a letter belongs is taken as it is (its
         // meaning is the renderer's business); two are an error
         {"BD1,2,3,4,5\rSOx1\rCUT1\r\n", R"({"offset":0,"length":12,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"5"}
@@ -229,29 +260,95 @@ TEST(CommandParser, TwoReadsSplitAtEveryByteGiveTheSameResult) {
 
 TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
     cmdparse::Limits limits;
-    limits.maxLine = 16;
+    limits.maxLine = 32;
     limits.maxQuoted = 8;
     limits.maxRaster = 64;
-    const std::string cases[] = {
+    const Row cases[] = {
         // 0: a line of exactly the limit, one over it, and one far over it
-        std::string(16, 'Z') + "\r" + std::string(17, 'Z') + "\r" + std::string(40, 'Z') + "\rCB\r",
+        {std::string(32, 'Z') + "\r" + std::string(33, 'Z') + "\r" + std::string(80, 'Z') + "\rCB\r", R"({"offset":0,"source":"parser","message":"unknown command \"ZZZZZZZZZZZZZZZZ...\""}
+{"offset":33,"source":"parser","message":"line longer than 32 bytes: \"ZZZZZZZZZZZZZZZZ...\""}
+{"offset":67,"source":"parser","message":"line longer than 32 bytes: \"ZZZZZZZZZZZZZZZZ...\""}
+{"offset":148,"length":3,"command":"CB"}
+)"},
         // 1: quoted data of exactly the limit, and one byte over it
-        "T1,2,3,1,1,0,0,N,N,'12345678'\rT1,2,3,1,1,0,0,N,N,'123456789'\rCB\r",
+        {"T1,2,3,1,1,0,0,N,N,'12345678'\rT1,2,3,1,1,0,0,N,N,'123456789'\rCB\r", R"({"offset":0,"length":30,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"12345678"}
+{"offset":49,"source":"parser","message":"quoted field longer than 8 bytes"}
+{"offset":61,"length":3,"command":"CB"}
+)"},
         // 2: quoted data over the limit holding quotes, and a CR inside
-        "V1,2,U,0,0,0,N,N,N,0,L,0,'abc'defgh'ij\rkl'\rCB\r",
-        // 3: a header over the limit, with its quote and without
-        "B11,2,3,4,5,6,7,8,9,10,'A'\rB1111111111111111111\rCB\r",
+        {"V1,2,U,0,0,0,N,N,N,0,L,0,'abc'defgh'ij\rkl'\rCB\r", R"({"offset":25,"source":"parser","message":"quoted field longer than 8 bytes"}
+{"offset":39,"source":"parser","message":"unknown command \"kl'\""}
+{"offset":43,"length":3,"command":"CB"}
+)"},
+        // 3: a header of exactly the limit, one over it, and one far over it without its quote
+        {"B1" + std::string(14, '0') + "1,2,3,4,5,6,7,8,'A'\rB1" + std::string(15, '0') + "1,2,3,4,5,6,7,8,'A'\rB1" +
+             std::string(40, '1') + "\rCB\r",
+         R"({"offset":0,"length":36,"command":"B1","x":1,"y":2,"type":3,"narrow":4,"wide":5,"height":6,"rotation":7,"readable":8,"data":"A"}
+{"offset":36,"source":"parser","message":"header longer than 32 bytes"}
+{"offset":73,"source":"parser","message":"header longer than 32 bytes"}
+{"offset":116,"length":3,"command":"CB"}
+)"},
         // 4: a bitmap of exactly the limit, and one announcing more
-        b("LD\x01\x00\x02\x00\x08\x00\x08\x00", 10) + std::string(64, '\x55') + "\r" +
-            b("LCR\x00\x01\x00\x02\x00\x09\x00\x08\x00\x00\x48\rCB\r", 18),
+        {b("LD\x01\x00\x02\x00\x08\x00\x08\x00", 10) + std::string(64, '\x55') + "\r" +
+             b("LCR\x00\x01\x00\x02\x00\x09\x00\x08\x00\x00\x48\rCB\r", 18),
+         R"({"offset":0,"length":75,"command":"LD","x":1,"y":2,"bytesPerRow":8,"rows":8,"streamBytes":64,"raster":"8c8f2757152487e5"}
+{"offset":75,"source":"parser","message":"LCR: bitmap of 72 bytes exceeds the limit of 64"}
+{"offset":90,"length":3,"command":"CB"}
+)"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        const std::string whole = parsed(cases[i], limits);
-        EXPECT_NE(std::string::npos, whole.find(R"("command":"CB")")) << "case " << i << ": " << whole;
-        for (size_t split = 1; split < cases[i].size(); ++split)
-            ASSERT_EQ(whole, parsedInTwo(cases[i], split, limits)) << "case " << i << ", split at " << split;
-        EXPECT_EQ(whole, parsedBytewise(cases[i], limits)) << "case " << i << ", byte by byte";
+        const std::string &bytes = cases[i].bytes;
+        EXPECT_EQ(cases[i].expected, parsed(bytes, limits)) << "case " << i;
+        for (size_t split = 1; split < bytes.size(); ++split)
+            ASSERT_EQ(cases[i].expected, parsedInTwo(bytes, split, limits)) << "case " << i << ", split at " << split;
+        EXPECT_EQ(cases[i].expected, parsedBytewise(bytes, limits)) << "case " << i << ", byte by byte";
     }
+}
+
+// The default limits are those the tools' README gives: a line or header of
+// 4096 bytes, quoted data of 64 KiB, a bitmap of 16 MiB.
+TEST(CommandParser, DefaultLimits) {
+    const std::string text = "T1,2,3,1,1,0,0,N,N,'";
+    const struct {
+        std::string bytes;
+        std::string expected;  // a part of the JSON lines
+    } cases[] = {
+        // 0, 1: a line of 4096 bytes, and one of 4097
+        {std::string(4096, 'Z') + "\r", "unknown command"},
+        {std::string(4097, 'Z') + "\r", "line longer than 4096 bytes"},
+        // 2, 3: a header of 4096 bytes up to its quote, and one of 4097
+        {"B1" + std::string(4078, '0') + "1,2,3,4,5,6,7,8,'A'\r", R"("command":"B1")"},
+        {"B1" + std::string(4079, '0') + "1,2,3,4,5,6,7,8,'A'\r", "header longer than 4096 bytes"},
+        // 4, 5: quoted data of 64 KiB, and one byte more
+        {text + std::string(65536, 'a') + "'\r", R"("command":"T")"},
+        {text + std::string(65537, 'a') + "'\r", "quoted field longer than 65536 bytes"},
+        // 6, 7: bitmaps of 512 x 32768 = 16 MiB bytes (whose data never comes), and of 512 x 32769
+        {b("LD\x00\x00\x00\x00\x00\x02\x00\x80", 10), "LD: bitmap data incomplete, 0 of 16777216 bytes"},
+        {b("LD\x00\x00\x00\x00\x00\x02\x01\x80", 10), "LD: bitmap of 16777728 bytes exceeds the limit of 16777216"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string out = parsed(cases[i].bytes);
+        EXPECT_NE(std::string::npos, out.find(cases[i].expected)) << "row " << i << ": " << out.substr(0, 200);
+    }
+}
+
+// A long stream fed in pieces that each end one byte into a command: the
+// parser drops the bytes it has consumed instead of holding the whole stream.
+TEST(CommandParser, MemoryHeldIsBounded) {
+    const std::string unit = "CB\rBD1,2,3,4,O\r";  // two commands in 15 bytes
+    std::string piece;
+    for (int i = 0; i < 60; ++i)
+        piece += unit.substr(1) + unit[0];
+    cmdparse::Parser parser;
+    parser.feed(unit.substr(0, 1));
+    size_t most = 0, commands = 0;
+    for (int i = 0; i < 1000; ++i) {  // 900 KB
+        parser.feed(piece);
+        most = std::max(most, parser.held());
+        commands += parser.take().size();
+    }
+    EXPECT_EQ(1000u * 120, commands);
+    EXPECT_LE(most, 65536u + piece.size());
 }
 
 TEST(CommandParser, RandomSplitsGiveTheSameResult) {

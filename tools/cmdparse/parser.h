@@ -52,6 +52,9 @@ public:
 
     // Bytes fed so far.
     uint64_t fed() const { return base_ + buffer_.size(); }
+    // Bytes held in memory: the unconsumed ones and consumed ones not yet
+    // dropped (at most 64 KiB of those).
+    size_t held() const { return buffer_.size(); }
 
 private:
     enum class State { Start, Discard, BitmapData, BitmapEnd };
