@@ -161,7 +161,7 @@ const std::vector<Row> &rows() {
         {b("LD\x00\x00\x00\x00\x10\x00\x10\x00\x01\x02", 12),
          R"({"offset":0,"source":"parser","message":"LD: bitmap data incomplete, 2 of 256 bytes"}
 )"},
-        // 19: bitmap header cut short, line command cut short
+        // 19: bitmap header cut short
         {b("LCR\x00\x01", 5), R"({"offset":0,"source":"parser","message":"LCR: bitmap header incomplete at end of input"}
 )"},
         // 20: bitmap not followed by CR: kept, and the next byte starts a command
@@ -192,6 +192,12 @@ const std::vector<Row> &rows() {
         {b("LCR\x01\x00\x00\x00\x00\x01\x00\x01\x00\x00\x01\rCB\r", 18),
          R"({"offset":3,"source":"parser","message":"LCR: header byte 3 is not 0"}
 {"offset":15,"length":3,"command":"CB"}
+)"},
+        // 26: one character where a letter belongs is taken as it is (its
+        // meaning is the renderer's business); two are an error
+        {"BD1,2,3,4,5\rSOx1\rCUT1\r\n", R"({"offset":0,"length":12,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"5"}
+{"offset":14,"source":"parser","message":"SO: expected one letter, got \"x1\""}
+{"offset":17,"length":5,"command":"CUT","fields":["1"]}
 )"},
         // 27: one field too many, a B2 letter under B3 and a B3 letter under B2
         {"BD1,2,3,4,B,5,6\rCUTy,1,2\rB210,20,M,2,3,'A'\rB310,20,Q,2,M,3,0,'A'\rB210,20,R,5,2,2,0,6,1,'A'\r",
@@ -224,11 +230,15 @@ const std::vector<Row> &rows() {
         // 33: a negative font number is a number, not a letter
         {"T1,2,-1,1,1,0,0,N,N,'A'\r", R"({"offset":0,"length":24,"command":"T","x":1,"y":2,"font":-1,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
 )"},
-        // 26: one character where a letter belongs is taken as it is (its
-        // meaning is the renderer's business); two are an error
-        {"BD1,2,3,4,5\rSOx1\rCUT1\r\n", R"({"offset":0,"length":12,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"5"}
-{"offset":14,"source":"parser","message":"SO: expected one letter, got \"x1\""}
-{"offset":17,"length":5,"command":"CUT","fields":["1"]}
+        // 34: a symbology of two letters
+        {"B210,20,QR,2,M,3,0,'A'\r", R"({"offset":8,"source":"parser","message":"B2: unknown symbology \"QR\""}
+)"},
+        // 35: run-length data cut by the end of the input: decoded bytes counted
+        {b("LCR\x00\x00\x00\x00\x00\x10\x00\x10\x00\x00\x10\x01", 15), R"({"offset":0,"source":"parser","message":"LCR: bitmap data incomplete, 17 of 256 bytes"}
+)"},
+        // 36: the first byte of a command at the end of the input
+        {"CB\rB", R"({"offset":0,"length":3,"command":"CB"}
+{"offset":3,"source":"parser","message":"incomplete command at end of input: \"B\""}
 )"},
     };
     return table;
@@ -420,23 +430,31 @@ TEST(CommandParser, DecodedRastersMatchTheSentBits) {
 TEST(CommandParser, RunLengthExamples) {
     struct Case {
         std::string stream;
+        size_t total;
         std::vector<uint8_t> raster;
+        size_t used;  // 0: the stream ended first
+        bool overrun;
     };
     const Case cases[] = {
         // 0: 600 zero bytes
-        {b("\x00\xFF\x00\xFF\x00\x5A", 6), std::vector<uint8_t>(600, 0)},
+        {b("\x00\xFF\x00\xFF\x00\x5A", 6), 600, std::vector<uint8_t>(600, 0), 6, false},
         // 1: mixed runs and literals
-        {b("\x00\x03\x12\xFF\x01\x34", 6), {0, 0, 0, 0x12, 0xFF, 0x34}},
-        // 2: a run that reaches the end
-        {b("\x12\x00\x03", 3), {0x12, 0, 0, 0}},
+        {b("\x00\x03\x12\xFF\x01\x34", 6), 6, {0, 0, 0, 0x12, 0xFF, 0x34}, 6, false},
+        // 2: a run that reaches the end; bytes after it are not used
+        {b("\x12\x00\x03\x77", 4), 4, {0x12, 0, 0, 0}, 3, false},
+        // 3: a run that goes past the end is cut
+        {b("\x12\xFF\x09", 3), 4, {0x12, 0xFF, 0xFF, 0xFF}, 3, true},
+        // 4, 5: the stream ends before the raster is full, or between a run's byte and its count
+        {b("\x12\x00\x02", 3), 4, {0x12, 0, 0}, 0, false},
+        {b("\x12\x00", 2), 4, {0x12}, 0, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         std::vector<uint8_t> raster;
-        bool overrun = true;
-        EXPECT_EQ(cases[i].stream.size(), cmdparse::decodeRunLength(cases[i].stream, cases[i].raster.size(), raster, overrun))
+        bool overrun = !cases[i].overrun;
+        EXPECT_EQ(cases[i].used, cmdparse::decodeRunLength(cases[i].stream, cases[i].total, raster, overrun))
             << "row " << i;
         EXPECT_EQ(cases[i].raster, raster) << "row " << i;
-        EXPECT_FALSE(overrun) << "row " << i;
+        EXPECT_EQ(cases[i].overrun, overrun) << "row " << i;
     }
 }
 
