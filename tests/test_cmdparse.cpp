@@ -224,8 +224,8 @@ const std::vector<Row> &rows() {
         {b("LD\x0D\x00\x00\x00\xFF\xFF\xFF\xFF", 10) + "junk\rCB\r", R"({"offset":0,"source":"parser","message":"LD: bitmap of 4294836225 bytes exceeds the limit of 16777216"}
 {"offset":15,"length":3,"command":"CB"}
 )"},
-        // 32: messages quote at most 16 bytes, DEL escaped
-        {"XYZ\x7F" "0123456789ABCDEF\r", R"({"offset":0,"source":"parser","message":"unknown command \"XYZ\\x7F0123456789AB...\""}
+        // 32: messages quote at most 16 bytes, quote, backslash and DEL escaped
+        {"X\"\\\x7F" "0123456789ABCDEF\r", R"({"offset":0,"source":"parser","message":"unknown command \"X\\x22\\x5C\\x7F0123456789AB...\""}
 )"},
         // 33: a negative font number is a number, not a letter
         {"T1,2,-1,1,1,0,0,N,N,'A'\r", R"({"offset":0,"length":24,"command":"T","x":1,"y":2,"font":-1,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
@@ -239,6 +239,10 @@ const std::vector<Row> &rows() {
         // 36: the first byte of a command at the end of the input
         {"CB\rB", R"({"offset":0,"length":3,"command":"CB"}
 {"offset":3,"source":"parser","message":"incomplete command at end of input: \"B\""}
+)"},
+        // 37: a digit in a letter field is that character; a letter in a number field is an error
+        {"T1,2,3,1,1,0,0,5,N,'A'\rV1,2,U,0,0,0,N,N,N,0,L,A,'x'\r", R"({"offset":0,"length":23,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"5","bold":"N","data":"A"}
+{"offset":46,"source":"parser","message":"V: expected a number, got \"A\""}
 )"},
     };
     return table;
