@@ -428,8 +428,8 @@ TEST(Render, CodePageTextIsDecodedForDrawing) {
     // 2: the same for the vector fonts' code pages (GB18030 for G)
     label = onlyLabel("V10,10,G,24,24,0,N,N,N,0,L,0,'\xD6\xD0'\rP1,1\r");
     EXPECT_FALSE(hasDiagnostic(label, "\"source\":\"renderer\"")) << label.transcript;
-    // 3: UTF-8 that is overlong (a 3-byte "A") or a surrogate (U+DFFF) is not valid
-    for (const char *bytes : {"\xE0\x81\x81", "\xED\xBF\xBF"}) {
+    // 3: UTF-8 that is overlong (a 3-byte "é") or a surrogate (U+DFFF) is not valid
+    for (const char *bytes : {"\xE0\x83\xA9", "\xED\xBF\xBF"}) {
         label = onlyLabel(std::string("T10,10,3,1,1,0,0,N,N,'") + bytes + "'\rP1,1\r");
         EXPECT_TRUE(hasDiagnostic(label, "T: text is not valid UTF-8")) << label.transcript;
     }
@@ -951,6 +951,7 @@ TEST(Render, VectorFontsFollowTheTable) {
         {"V100,100,U,30,1000,0,N,N,N,0,L,0,'Hi'", "V100,100,U,30,1001,0,N,N,N,0,L,0,'Hi'", R::Same, 0, 0,
          "character size clamped to 1000 dots"},                                                     // 4a: height alone
         {base, "V100,100,U,30,40,5,N,N,N,0,L,0,'Hello'", R::Wider, 4 * 5},                        // 5: after each but the last
+        {"V100,100,U,30,40,0,N,R,N,0,L,0,'Hello'", "V100,100,U,30,40,5,N,R,N,0,L,0,'Hello'", R::Wider, 4 * 5},  // 5a: the box too
         {base, "V100,100,U,30,40,0,N,N,N,0,L,1,'Hello'", R::Same},                                // 6: last option
         {base, "V100,100,U,30,40,0,B,N,N,0,L,0,'Hello'", R::Differs},                             // 7
         {base, "V100,100,U,30,40,0,N,N,I,0,L,0,'Hello'", R::Differs},                             // 8
@@ -1122,10 +1123,15 @@ TEST(Render, ATranscriptListsABoundedNumberOfEntries) {
     for (int i = 0; i < 7; ++i)
         stream += "XX\r";
     stream += "P1,1\r";
+    // The labels after it start their counts afresh, and a setting's note
+    // goes to the label it came before, once.
+    stream += "SW0\rP1,1\rP1,1\r";
     session.feed(stream.data(), stream.size());
     session.finish();
     const auto labels = session.take();
-    ASSERT_EQ(1u, labels.size());
+    ASSERT_EQ(3u, labels.size());
+    EXPECT_EQ(1u, labels[1].diagnostics) << labels[1].transcript;
+    EXPECT_EQ(0u, labels[2].diagnostics) << labels[2].transcript;
     const std::string &transcript = labels[0].transcript;
     EXPECT_EQ(5u, occurrences(transcript, "\"command\":\"CB\""));
     EXPECT_EQ(5u, occurrences(transcript, "unknown command"));
