@@ -386,6 +386,11 @@ TEST(Render, CommandsWithoutPrintAreDrawnOnlyOnRequest) {
     ASSERT_EQ(1u, labels.size());
     EXPECT_FALSE(labels[0].printed);
     EXPECT_TRUE(hasDiagnostic(labels[0], R"("printed":false)"));
+    // Bytes after the last label that hold only a diagnostic still make one.
+    const auto rest = labelsOf("P1,1\rXYZ\r", true);
+    ASSERT_EQ(2u, rest.size());
+    EXPECT_FALSE(rest[1].printed);
+    EXPECT_TRUE(hasDiagnostic(rest[1], "unknown command")) << rest[1].transcript;
 }
 
 TEST(Render, TextIsDrawnAtItsPositionAndTurned) {
@@ -423,6 +428,11 @@ TEST(Render, CodePageTextIsDecodedForDrawing) {
     // 2: the same for the vector fonts' code pages (GB18030 for G)
     label = onlyLabel("V10,10,G,24,24,0,N,N,N,0,L,0,'\xD6\xD0'\rP1,1\r");
     EXPECT_FALSE(hasDiagnostic(label, "\"source\":\"renderer\"")) << label.transcript;
+    // 3: UTF-8 that is overlong (a 3-byte "é") or a surrogate (U+DFFF) is not valid
+    for (const char *bytes : {"\xE0\x83\xA9", "\xED\xBF\xBF"}) {
+        label = onlyLabel(std::string("T10,10,3,1,1,0,0,N,N,'") + bytes + "'\rP1,1\r");
+        EXPECT_TRUE(hasDiagnostic(label, "T: text is not valid UTF-8")) << label.transcript;
+    }
 }
 
 TEST(Render, CommandsThatCannotBeDrawnAreOutlinedAndNamed) {
@@ -691,6 +701,15 @@ TEST(Render, TwoDimensionalBarcodeFieldsAreUsedAsDocumented) {
         // MaxiCode: 4 mode (2, 3, 5, 6 as given, else 4)
         {"B2100,100,M,4,'VREN MAXI'", "B2100,100,M,0,'VREN MAXI'", R::Same},                     // 59
         {"B2100,100,M,4,'VREN MAXI'", "B2100,100,M,6,'VREN MAXI'", R::Differs},                  // 60
+        {"B2100,100,M,4,'VREN MAXI'", "B2100,100,M,5,'VREN MAXI'", R::Differs},                  // 61
+        {"B2100,100,Q,2,M,2,0,'VREN QR'", "B2100,100,Q,2,Q,2,0,'VREN QR'", R::Differs},          // 62: Q is not M
+        // The edges of the ranges: kept as given, with no note
+        {"B2100,100,A,2,0,23,0,15,0,0,'VREN AZTEC'", "B2100,100,A,2,0,11,0,15,0,0,'VREN AZTEC'", R::Same},  // 63: 23 %
+        {"B2100,100,A,2,0,24,0,15,0,0,'VREN AZTEC'", "B2100,100,A,2,0,36,0,15,0,0,'VREN AZTEC'", R::Same},  // 64: 36 %
+        {"B2100,100,P,3,4,0,0,0,1,3,10,0,'VREN PDF'", "B2100,100,P,3,4,0,0,0,1,6,10,0,'VREN PDF'", R::Scaled,
+         2, 1},                                                                                   // 65: 3 rows
+        {"B2100,100,C,2,4,20,1,67,F,4,0,'VREN CODABLOCK F SAMPLE'",
+         "B2100,100,C,2,4,20,1,9,F,4,0,'VREN CODABLOCK F SAMPLE'", R::Differs},                     // 66: 67 and 9 columns
     };
     checkRows(rows);
 }
@@ -800,10 +819,12 @@ TEST(Render, LinearBarcodeFields) {
         return below;
     }());
     EXPECT_LE(std::abs(text.x - (all.dots.width() - text.x - text.dots.width())), 1) << "text centred";
-    // EAN-8 data of more than 8 digits is not drawn.
-    const auto label = onlyLabel("B110,10,8,2,6,80,0,0,'590123412345'\rP1,1\r");
+    // EAN-8 data of more than 8 digits (9 is the first such) is not drawn.
+    const auto label = onlyLabel("B110,10,8,2,6,80,0,0,'590123412'\rP1,1\r");
     EXPECT_TRUE(hasDiagnostic(label, "B1: EAN-8 not drawn: more than 8 digits; outlined")) << label.transcript;
-    EXPECT_TRUE(label.canvas.at(10 + 159, 10 + 47));
+    EXPECT_TRUE(label.canvas.at(10 + 159, 10 + 47));  // the outline is 160 x 48 dots
+    EXPECT_FALSE(label.canvas.at(10 + 160, 10 + 47));
+    EXPECT_FALSE(label.canvas.at(10 + 159, 10 + 48));
 }
 
 }  // namespace
@@ -847,6 +868,8 @@ TEST(Render, DeviceFontsFollowTheTable) {
     // Multipliers scale the em's width and height.
     EXPECT_TRUE(onlyLabel("T100,100,3,2,3,0,0,N,N,'Ag'\rP1,1\r").canvas ==
                 onlyLabel("V100,100,b,48,72,0,N,N,N,0,L,0,'Ag'\rP1,1\r").canvas);
+    EXPECT_TRUE(onlyLabel("T100,100,0,9,9,0,0,N,N,'Ag'\rP1,1\r").canvas ==
+                onlyLabel("V100,100,b,108,108,0,N,N,N,0,L,0,'Ag'\rP1,1\r").canvas);  // 9 is the largest
     EXPECT_TRUE(onlyLabel("T100,100,3,0,10,0,0,N,N,'Ag'\rP1,1\r").canvas ==
                 onlyLabel("T100,100,3,1,1,0,0,N,N,'Ag'\rP1,1\r").canvas);
 
@@ -925,7 +948,10 @@ TEST(Render, VectorFontsFollowTheTable) {
          "character size clamped to 1000 dots"},                                                     // 3
         {"V100,100,U,1000,30,0,N,N,N,0,L,0,'Hi'", "V100,100,U,1001,30,0,N,N,N,0,L,0,'Hi'", R::Same, 0, 0,
          "character size clamped to 1000 dots"},                                                     // 4
+        {"V100,100,U,30,1000,0,N,N,N,0,L,0,'Hi'", "V100,100,U,30,1001,0,N,N,N,0,L,0,'Hi'", R::Same, 0, 0,
+         "character size clamped to 1000 dots"},                                                     // 4a: height alone
         {base, "V100,100,U,30,40,5,N,N,N,0,L,0,'Hello'", R::Wider, 4 * 5},                        // 5: after each but the last
+        {"V100,100,U,30,40,0,N,R,N,0,L,0,'Hello'", "V100,100,U,30,40,5,N,R,N,0,L,0,'Hello'", R::Wider, 4 * 5},  // 5a: the box too
         {base, "V100,100,U,30,40,0,N,N,N,0,L,1,'Hello'", R::Same},                                // 6: last option
         {base, "V100,100,U,30,40,0,B,N,N,0,L,0,'Hello'", R::Differs},                             // 7
         {base, "V100,100,U,30,40,0,N,N,I,0,L,0,'Hello'", R::Differs},                             // 8
@@ -969,6 +995,11 @@ TEST(Render, ReverseAndAlignmentOfVectorText) {
         EXPECT_EQ(rows[i].y, turned.y) << "row " << i;
         EXPECT_TRUE(box.dots.rotated(rows[i].rotation) == turned.dots) << "row " << i;
     }
+    // The box replaces what was below it: the letters stay white on a black
+    // block, and a box wholly off the label draws nothing.
+    const auto onBlack = onlyLabel("BD0,0,812,1218,O\rV400,300,U,30,30,0,N,R,N,0,L,0,'Ship'\rP1,1\r");
+    EXPECT_EQ(box.dots.countDots(), countDots(onBlack.canvas, 400, 300, 400 + length, 300 + high).inside);
+    EXPECT_EQ(0u, onlyLabel("V5000,300,U,30,30,0,N,R,N,0,L,0,'Ship'\rP1,1\r").canvas.countDots());
 }
 
 TEST(Render, CircleSizesAndRings) {
@@ -1092,10 +1123,15 @@ TEST(Render, ATranscriptListsABoundedNumberOfEntries) {
     for (int i = 0; i < 7; ++i)
         stream += "XX\r";
     stream += "P1,1\r";
+    // The labels after it start their counts afresh, and a setting's note
+    // goes to the label it came before, once.
+    stream += "SW0\rP1,1\rP1,1\r";
     session.feed(stream.data(), stream.size());
     session.finish();
     const auto labels = session.take();
-    ASSERT_EQ(1u, labels.size());
+    ASSERT_EQ(3u, labels.size());
+    EXPECT_EQ(1u, labels[1].diagnostics) << labels[1].transcript;
+    EXPECT_EQ(0u, labels[2].diagnostics) << labels[2].transcript;
     const std::string &transcript = labels[0].transcript;
     EXPECT_EQ(5u, occurrences(transcript, "\"command\":\"CB\""));
     EXPECT_EQ(5u, occurrences(transcript, "unknown command"));
@@ -1159,6 +1195,11 @@ TEST(Render, PicturesAreOneBitAt203DotsPerInchWithoutTimeStamp) {
     }
     EXPECT_EQ((std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}), chunks);
     EXPECT_EQ(png, render::encodePng(canvas));
+    // A picture the disk did not take is not reported as written (the bytes
+    // fit the stream's buffer: only closing the file finds the error).
+    std::string error;
+    EXPECT_FALSE(render::writePng(canvas, "/dev/full", &error));
+    EXPECT_EQ("cannot write /dev/full", error);
 }
 
 }  // namespace

@@ -113,6 +113,11 @@ TEST_F(RenderProgram, FilesAreNamedByLabel) {
     ASSERT_EQ(0, run({single.string()}).status);
     EXPECT_TRUE(fs::exists(dir_ / "single.png"));
     EXPECT_FALSE(fs::exists(dir_ / "single.json"));
+    // A dot in a directory's name is not the input's extension.
+    fs::create_directories(dir_ / "job.d");
+    const fs::path bare = capture("job.d/capture", kLabel);
+    ASSERT_EQ(0, run({bare.string()}).status);
+    EXPECT_TRUE(fs::exists(dir_ / "job.d" / "capture.png"));
     ASSERT_EQ(0, run({"--json", "-o", "one.png", single.string()}).status);
     EXPECT_TRUE(fs::exists(dir_ / "one.png"));
     EXPECT_NE(std::string::npos, fileText(dir_ / "one.json").find(R"({"label":1,"printed":true)"));

@@ -130,15 +130,21 @@ TEST_F(PrinterProgram, PictureThatCannotBeWrittenIsNotAnnounced) {
     // A directory where the picture should go: the picture fails, the
     // label's bytes and transcript are still kept.
     fs::create_directories(dir_ / "jobs" / "label-0001.png" / "in-the-way");
-    const int port = startTcp({"--job-dir", "jobs", "--exit-after-labels", "1"});
+    // A picture of an earlier run whose new one cannot be written is removed,
+    // so that it is not taken for this run's second label.
+    fs::create_directories(dir_ / "jobs" / "label-0002.png.part" / "in-the-way");
+    std::ofstream(dir_ / "jobs" / "label-0002.png") << "stale";
+    const int port = startTcp({"--job-dir", "jobs", "--exit-after-labels", "2"});
     ASSERT_GT(port, 0) << err();
     Descriptor client(connectTo(port));
-    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    ASSERT_TRUE(sendAll(client.get(), kFirst + kFirst));
     EXPECT_EQ(0, exitStatus()) << err();
     EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0001.png")) << err();
     EXPECT_EQ(std::string::npos, err().find("label-0001.png (")) << err();
     EXPECT_EQ(kFirst, fileText(dir_ / "jobs" / "label-0001.bin"));
     EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png" / "in-the-way"));
+    EXPECT_NE(std::string::npos, err().find("cannot write jobs/label-0002.png")) << err();
+    EXPECT_FALSE(fs::exists(dir_ / "jobs" / "label-0002.png"));
 }
 
 TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
@@ -166,13 +172,13 @@ TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
 }
 
 TEST_F(PrinterProgram, SlowReaderTakesItsTime) {
-    // 640 bytes at most 64 bytes a read, 20 ms apart: the status query behind
-    // them is answered after at least nine pauses.
+    // 638 bytes at most 64 bytes a read, 20 ms apart: the status query behind
+    // them, split between two reads, is answered after at least nine pauses.
     const int port = startTcp({"--fault", "slow-reader"});
     ASSERT_GT(port, 0) << err();
     Descriptor client(connectTo(port));
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sendAll(client.get(), std::string(640, 'x') + "^cu\r"));
+    ASSERT_TRUE(sendAll(client.get(), std::string(638, 'x') + "^cu\r"));
     EXPECT_EQ(std::string(1, '\0'), readSome(client.get(), 1, 5s));
     EXPECT_GE(std::chrono::steady_clock::now() - before, 180ms);
 }

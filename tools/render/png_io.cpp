@@ -84,7 +84,12 @@ bool writePng(const Canvas &canvas, const std::string &path, std::string *error)
         return false;
     }
     File file(std::fopen(path.c_str(), "wb"));
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    // The stream buffers the bytes: a full disk may only show when they are
+    // flushed on closing, so the close is part of the write.
+    if (file)
+        written = std::fclose(file.release()) == 0 && written;
+    if (!written) {
         if (error)
             *error = "cannot write " + path;
         return false;
