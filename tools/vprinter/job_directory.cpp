@@ -60,7 +60,7 @@ int JobDirectory::labelCount() const {
     return count_;
 }
 
-void JobDirectory::onLabel(std::function<void(const std::string &, const render::LabelOutput &)> callback) {
+void JobDirectory::onLabel(LabelCallback callback) {
     std::lock_guard lock(mutex_);
     callback_ = std::move(callback);
 }
@@ -95,7 +95,8 @@ void JobDirectory::write(const render::LabelOutput &label) {
     std::snprintf(name, sizeof name, "%s-%04d", label.printed ? "label" : "unprinted", ++count_);
     const std::string base = directory_ + "/" + name;
     const std::string png = base + ".png";
-    if (!render::writePng(label.canvas, png + ".part") || !moveIntoPlace(png + ".part", png)) {
+    const bool pictureWritten = render::writePng(label.canvas, png + ".part") && moveIntoPlace(png + ".part", png);
+    if (!pictureWritten) {
         // No picture of an earlier run stays beside this label's bytes as if
         // it were this label's (unlink: a directory of that name is left be).
         ::unlink((png + ".part").c_str());
@@ -107,7 +108,7 @@ void JobDirectory::write(const render::LabelOutput &label) {
             std::fprintf(stderr, "vren-vprinter: cannot write %s%s\n", base.c_str(), extension);
     }
     if (callback_)
-        callback_(base, label);
+        callback_(base, label, pictureWritten);
 }
 
 }  // namespace vprinter

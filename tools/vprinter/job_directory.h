@@ -43,8 +43,11 @@ public:
 
     int labelCount() const;
     // Called (on the thread that fed the bytes) with each label written, by
-    // its file name without extension.
-    void onLabel(std::function<void(const std::string &base, const render::LabelOutput &label)> callback);
+    // its file name without extension, and whether its picture was written
+    // (a failure has been reported on stderr already).
+    using LabelCallback =
+        std::function<void(const std::string &base, const render::LabelOutput &label, bool pictureWritten)>;
+    void onLabel(LabelCallback callback);
 
 private:
     void write(const render::LabelOutput &label);
@@ -54,7 +57,7 @@ private:
     mutable std::mutex mutex_;
     std::map<size_t, std::unique_ptr<render::Session>> sessions_;
     int count_ = 0;
-    std::function<void(const std::string &, const render::LabelOutput &)> callback_;
+    LabelCallback callback_;
 };
 
 }  // namespace vprinter

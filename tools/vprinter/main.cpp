@@ -169,10 +169,8 @@ int main(int argc, char **argv) {
         if (!jobDir.empty()) {
             std::filesystem::create_directories(jobDir);
             jobs = std::make_unique<vprinter::JobDirectory>(jobDir, closeMidLabel);
-            jobs->onLabel([&](const std::string &base, const render::LabelOutput &label) {
-                // A picture that could not be written has been reported already.
-                std::error_code missing;
-                if (std::filesystem::is_regular_file(base + ".png", missing))
+            jobs->onLabel([&](const std::string &base, const render::LabelOutput &label, bool pictureWritten) {
+                if (pictureWritten)
                     std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(),
                                  label.canvas.width(), label.canvas.height(), label.printed ? "" : ", not printed");
                 if (!label.printed)
