@@ -388,7 +388,10 @@ size_t openDescriptors() {
 
 // The network opener on its own: it connects to the host and to the low 16
 // bits of the port number as atoi reads them, with SO_REUSEADDR set on the
-// socket; a refused connect leaves no socket open.
+// socket; a refused connect leaves no socket open. The refused rows come
+// first: once a printer has taken a connection, its own thread closes that
+// connection's descriptors whenever it notices the peer went, which would
+// move the count under a later row.
 TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
     printer_ = std::make_unique<vprinter::VirtualPrinter>();
     const uint16_t port = printer_->listenTcp(0);
@@ -401,12 +404,12 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
         uint16_t connectedTo;  // 0: refused
     };
     const Row rows[] = {
-        /* 1 */ {"127.0.0.1", std::to_string(port), port},
-        /* 2 */ {"127.0.0.2", std::to_string(otherPort), otherPort},
-        /* 3 */ {"127.0.0.1", std::to_string(port + 65536), port},
-        /* 4 */ {"127.0.0.1", std::to_string(port) + "/tcp", port},
-        /* 5 */ {"127.0.0.2", std::to_string(port), 0},  // that printer listens on 127.0.0.1 only
-        /* 6 */ {"127.0.0.1", std::to_string(closedPort()), 0},
+        /* 1 */ {"127.0.0.2", std::to_string(port), 0},  // that printer listens on 127.0.0.1 only
+        /* 2 */ {"127.0.0.1", std::to_string(closedPort()), 0},
+        /* 3 */ {"127.0.0.1", std::to_string(port), port},
+        /* 4 */ {"127.0.0.2", std::to_string(otherPort), otherPort},
+        /* 5 */ {"127.0.0.1", std::to_string(port + 65536), port},
+        /* 6 */ {"127.0.0.1", std::to_string(port) + "/tcp", port},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
