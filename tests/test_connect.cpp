@@ -22,11 +22,31 @@ bool contains(const std::vector<std::string> &messages, const std::string &messa
     return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
-// A loopback port with nothing listening on it.
-uint16_t closedPort() {
-    vprinter::VirtualPrinter probe;
-    return probe.listenTcp(0);  // closed again when the probe goes
-}
+// A loopback port with nothing listening on it, held by a socket that is
+// bound but does not listen: while it lives no other listener (of this
+// program or of a test running beside it) can take the port, nor can a
+// connect pick it as its own port and so connect to itself.
+class ClosedPort {
+public:
+    ClosedPort() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+        EXPECT_NE(port_, 0) << "no port to hold";
+    }
+    ~ClosedPort() { close(fd_); }
+    ClosedPort(const ClosedPort &) = delete;
+    ClosedPort &operator=(const ClosedPort &) = delete;
+    uint16_t port() const { return port_; }
+
+private:
+    int fd_;
+    uint16_t port_ = 0;
+};
 
 // gPrinterModel holds 7 before each row: a reply that names no model of the
 // table sets it to 0, a reply that is not usable leaves it alone.
@@ -150,6 +170,7 @@ TEST_F(Connect, RecordsAndPausesOfAConnect) {
                  join({opening, {"openDeviceEthernet: Failed to connect().", "ConnectToPrinter: Failed to open device."}}),
                  0, {}},
     };
+    const ClosedPort closed;
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row &row = rows[i];
         SCOPED_TRACE("row " + std::to_string(i + 1));
@@ -159,7 +180,7 @@ TEST_F(Connect, RecordsAndPausesOfAConnect) {
         vprinter::Behaviour behaviour;
         behaviour.answerModel = row.answer;
         printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour);
-        const std::string port = std::to_string(row.listening ? printer_->listenTcp(0) : closedPort());
+        const std::string port = std::to_string(row.listening ? printer_->listenTcp(0) : closed.port());
         EXPECT_EQ(ConnectToPrinter(addressOf(static_cast<uint16_t>(std::stoi(port))).c_str()), row.result);
         std::vector<std::string> expected = row.records;
         for (std::string &record : expected)
@@ -267,13 +288,14 @@ TEST_F(Connect, AddressClassification) {
         std::string request;  // the "Request a ... connection." line
         int result;
     };
+    const ClosedPort closed;
     const Row rows[] = {
         /* 0 */ {"USB", "Request a usb connection.", VREN_E_OPEN},
         /* 1 */ {"usb:anything", "Request a usb connection.", VREN_E_OPEN},
         /* 2 */ {"/dev/ttyS97:9600", "Request a serial connection.", VREN_E_OPEN},
         /* 3 */ {"/dev/lp97", "Request a parallel connection.", VREN_E_OPEN},
         /* 4 */ {"127.0.0.1:", "Request a network connection.", VREN_E_LINE_CONFIG},
-        /* 5 */ {"127.0.0.1:" + std::to_string(closedPort()), "Request a network connection.", VREN_E_LINE_CONFIG},
+        /* 5 */ {"127.0.0.1:" + std::to_string(closed.port()), "Request a network connection.", VREN_E_LINE_CONFIG},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i) + ": " + rows[i].address);
@@ -398,6 +420,7 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
     vprinter::VirtualPrinter other;
     const uint16_t otherPort = other.listenTcp(0, "127.0.0.2");
     ASSERT_NE(otherPort, port);
+    const ClosedPort closed;
     struct Row {
         const char *host;
         std::string port;
@@ -405,7 +428,7 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
     };
     const Row rows[] = {
         /* 1 */ {"127.0.0.2", std::to_string(port), 0},  // that printer listens on 127.0.0.1 only
-        /* 2 */ {"127.0.0.1", std::to_string(closedPort()), 0},
+        /* 2 */ {"127.0.0.1", std::to_string(closed.port()), 0},
         /* 3 */ {"127.0.0.1", std::to_string(port), port},
         /* 4 */ {"127.0.0.2", std::to_string(otherPort), otherPort},
         /* 5 */ {"127.0.0.1", std::to_string(port + 65536), port},
@@ -457,14 +480,14 @@ TEST_F(Connect, DisconnectClosesTheConnection) {
     ASSERT_EQ(connectToVirtualPrinter(), 0);
     EXPECT_FALSE(printer_->waitForClosed(0, 10ms));
     EXPECT_EQ(DisconnectPrinter(), 0);
-    EXPECT_TRUE(printer_->waitForClosed(0, 2s));
+    EXPECT_TRUE(printer_->waitForClosed(0, 10s));
 }
 
 TEST_F(Connect, FailedIdentificationClosesTheNewConnection) {
     vprinter::Behaviour behaviour;
     behaviour.modelReply = "NOPE\r\n";
     ASSERT_EQ(connectToVirtualPrinter(behaviour), VREN_E_NOT_ACCEPTED);
-    EXPECT_TRUE(printer_->waitForClosed(0, 2s));
+    EXPECT_TRUE(printer_->waitForClosed(0, 10s));
     EXPECT_EQ(DisconnectPrinter(), -1);
 }
 
@@ -485,7 +508,7 @@ TEST_F(Connect, ReconnectKeepsOrReplacesTheEarlierConnection) {
     clearSleeps();
     ASSERT_EQ(DirectIO("still here", 10, nullptr, nullptr), 0);
     EXPECT_EQ(sleepsTaken(), (std::vector<unsigned>{10000, 10000})) << "paced as a network connection";
-    EXPECT_TRUE(first.waitForBytes(0, 16, 2s));
+    EXPECT_TRUE(first.waitForBytes(0, 16, 10s));
     EXPECT_EQ(first.received(0).substr(6), "still here");
 
     vprinter::Behaviour second;
@@ -494,9 +517,9 @@ TEST_F(Connect, ReconnectKeepsOrReplacesTheEarlierConnection) {
     EXPECT_FALSE(first.waitForClosed(0, 10ms));
     ASSERT_EQ(ConnectToPrinter(addressOf(replacement.listenTcp(0)).c_str()), 0);
     EXPECT_EQ(gPrinterModel, 152u);
-    EXPECT_TRUE(first.waitForClosed(0, 2s));
+    EXPECT_TRUE(first.waitForClosed(0, 10s));
     ASSERT_EQ(DirectIO("new", 3, nullptr, nullptr), 0);
-    EXPECT_TRUE(replacement.waitForBytes(0, 9, 2s));
+    EXPECT_TRUE(replacement.waitForBytes(0, 9, 10s));
     EXPECT_EQ(replacement.received(0).substr(6), "new");
 }
 

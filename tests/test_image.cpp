@@ -236,6 +236,7 @@ TEST_F(ImageTest, RasterLargerThanOneCallArrivesWholeOverSerial) {
     const int status = runWithDevNodes(
         {{"ttyS0", pty.slavePath()}},
         [&] {
+            pauseUntilLineIsRead(pty.master());
             ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
             EXPECT_EQ(printLD(data, &header, 1, 2), 0);
             EXPECT_EQ(printLCR(data, &header, 1, 2), 0);
@@ -249,7 +250,7 @@ TEST_F(ImageTest, RasterLargerThanOneCallArrivesWholeOverSerial) {
     ASSERT_EQ(status, 0);
     const std::string ld = bytes({'L', 'D', 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
     const std::string lcr = bytes({'L', 'C', 'R', 0, 1, 0, 2, 0, 100, 0, 0x4C, 0x04}) + raster + "\r";
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + ld.size() + lcr.size(), std::chrono::seconds(5)));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + ld.size() + lcr.size(), std::chrono::seconds(10)));
     EXPECT_TRUE(printer_->received(0).substr(6) == ld + lcr) << "the bitmap arrived altered";
 }
 

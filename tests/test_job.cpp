@@ -83,7 +83,7 @@ TEST_F(Job, CommandThatDoesNotFitSendsTheBufferFirst) {
         EXPECT_EQ(PrintCircle(1, 1, 1, 1), row.result);
         EXPECT_BYTES(row.waiting, pendingBytes());
         if (row.connected) {
-            EXPECT_LONG_BYTES(row.sent, printed(row.sent.size(), row.sent.empty() ? 50ms : 5s));
+            EXPECT_LONG_BYTES(row.sent, printed(row.sent.size(), row.sent.empty() ? 50ms : 10s));
         }
         EXPECT_EQ(logMessages("PrintCircle"), row.log);
         EXPECT_EQ(gPrintData[gDataIndex], 0) << "no byte written behind the fill level";

@@ -36,7 +36,17 @@ protected:
         return pty_.slavePath();
     }
     void run(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body) {
-        const int status = runWithDevNodes(nodes, body, [&] {
+        const int master = pty_.master();
+        const auto paced = [&] {
+            // A printer that stops reading holds up only the pauses after
+            // failed attempts; one that never resumes, none.
+            if (behaviour_.stopReadingAfter < 0)
+                pauseUntilLineIsRead(master);
+            else if (behaviour_.resumeAfterMs >= 0)
+                pauseUntilLineIsRead(master, 200000);
+            body();
+        };
+        const int status = runWithDevNodes(nodes, paced, [&] {
             printer_ = std::make_unique<vprinter::VirtualPrinter>(behaviour_);
             printer_->serveDescriptor(pty_.releaseMaster());
         });
@@ -278,7 +288,7 @@ TEST_F(Ports, SerialChunksAndPauses) {
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 1000, 2s));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 1000, 10s));
     EXPECT_EQ(printer_->received(0).substr(6), std::string(1000, 'S'));
 }
 
@@ -318,7 +328,7 @@ TEST_F(Ports, OneWriteCarriesAtMost200Chunks) {
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 102401 + 150000, 5s));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 102400 + 102401 + 150000, 10s));
     EXPECT_EQ(printer_->received(0), "^PI0\r\n" + label.substr(0, 102400) + label.substr(0, 102401) + label);
 }
 
@@ -339,7 +349,7 @@ TEST_F(Ports, ParallelScanWritesWithoutPauses) {
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 3000 + 6, 2s));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 3000 + 6, 10s));
     EXPECT_EQ(printer_->received(0).substr(6, 3000), std::string(3000, 'P'));
 }
 
@@ -380,7 +390,7 @@ TEST_F(Ports, SlowReaderGetsTheWholeLabelOnce) {
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 5s));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 10s));
     EXPECT_EQ(printer_->received(0).substr(6), label);
 }
 
@@ -403,7 +413,7 @@ TEST_F(Ports, LongRawOutputWithAFailedAttemptArrivesWhole) {
     });
     if (!ran())
         return;
-    ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 5s));
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + label.size(), 10s));
     EXPECT_EQ(printer_->received(0).substr(6), label);
 }
 

@@ -80,7 +80,7 @@ TEST_F(JobDirectoryTest, UnprintedCommandsAreKeptWhenTheConnectionEnds) {
     {
         Descriptor client(connectTo(port));
         ASSERT_TRUE(sendAll(client.get(), "BD0,0,10,10,O\r"));
-        ASSERT_TRUE(printer.waitForBytes(0, 14, 2s));
+        ASSERT_TRUE(printer.waitForBytes(0, 14, 10s));
     }
     ASSERT_TRUE(waitFor([&] { return fs::exists(directory_ / "unprinted-0001.json"); }));
     EXPECT_NE(fileText(directory_ / "unprinted-0001.json").find(R"("printed":false)"), std::string::npos);

@@ -111,10 +111,14 @@ protected:
         vprinter::Behaviour behaviour;
         behaviour.closeAfter = 6;
         ASSERT_EQ(connectToVirtualPrinter(behaviour), VREN_OK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(printer_->waitForClosed(0, std::chrono::seconds(10)));
+        // Probes until a write fails, which is once the reset has arrived.
         const char probe = '\r';
-        DirectIO(&probe, 1, nullptr, nullptr);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (DirectIO(&probe, 1, nullptr, nullptr) == VREN_OK) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the connection stays usable";
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 };
 

@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
+
+#include "fake_sleep.h"
 
 namespace vren::test {
 
@@ -41,6 +46,17 @@ int PseudoTerminal::releaseMaster() {
     const int fd = master_;
     master_ = -1;
     return fd;
+}
+
+void pauseUntilLineIsRead(int master, unsigned onlyPause) {
+    setPauseHook([master, onlyPause] {
+        if (onlyPause != 0 && sleepsTaken().back() != onlyPause)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int unread = 0;
+        while (ioctl(master, FIONREAD, &unread) == 0 && unread > 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
 }
 
 namespace {

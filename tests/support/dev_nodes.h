@@ -50,4 +50,13 @@ constexpr int kNoPrivateDev = 77;
 int runWithDevNodes(const std::vector<std::pair<std::string, std::string>> &nodes, const std::function<void()> &body,
                     const std::function<void()> &inParent = {});
 
+// For the body of runWithDevNodes: makes the library's pauses in this process
+// end only once the printer side of the line has read every byte written to
+// it (`master` has no unread input), for up to 10 s. The printer runs on a
+// thread of the parent, which a loaded machine may hold up for longer than
+// the line can buffer or a read window lasts. `onlyPause`: when not 0, only
+// pauses of that many microseconds wait (a printer that stops reading on
+// purpose would hold up every pause).
+void pauseUntilLineIsRead(int master, unsigned onlyPause = 0);
+
 }  // namespace vren::test

@@ -18,6 +18,7 @@ double initialScale() {
 }
 
 double gScale = initialScale();
+std::function<void()> gHook;
 
 }  // namespace
 
@@ -41,18 +42,27 @@ double timeScale() {
     return gScale;
 }
 
+void setPauseHook(std::function<void()> hook) {
+    std::lock_guard lock(gMutex);
+    gHook = std::move(hook);
+}
+
 }  // namespace vren::test
 
 extern "C" int usleep(useconds_t microseconds) {
     double scale;
+    std::function<void()> hook;
     {
         std::lock_guard lock(vren::test::gMutex);
         vren::test::gSleeps.push_back(microseconds);
         scale = vren::test::gScale;
+        hook = vren::test::gHook;
     }
     const long long scaled = static_cast<long long>(microseconds * scale);
     timespec duration{static_cast<time_t>(scaled / 1000000), static_cast<long>(scaled % 1000000) * 1000};
     while (clock_nanosleep(CLOCK_MONOTONIC, 0, &duration, &duration) != 0) {
     }
+    if (hook)
+        hook();
     return 0;
 }

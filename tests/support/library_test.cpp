@@ -25,9 +25,16 @@ void LibraryTest::SetUp() {
     DisconnectPrinter();
     initDataBuffer();
     clearSleeps();
+    // The library paces its writes and polls for replies with pauses, within
+    // which a real printer answers; the virtual printers run on threads that a
+    // loaded machine may leave waiting for longer than a pause. Each pause
+    // therefore ends only once every virtual printer has caught up, so that
+    // what the library reads does not depend on the scheduler.
+    setPauseHook([] { vprinter::VirtualPrinter::waitUntilAllIdle(std::chrono::seconds(10)); });
 }
 
 void LibraryTest::TearDown() {
+    setPauseHook(nullptr);
     DisconnectPrinter();
     initDataBuffer();
     printer_.reset();

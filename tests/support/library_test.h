@@ -34,7 +34,7 @@ protected:
 
     // Bytes the virtual printer received on the current connection after the
     // model query, once at least `count` of them arrived (or the wait timed out).
-    std::string printed(size_t count = 0, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::string printed(size_t count = 0, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     uint16_t port_ = 0;

@@ -33,7 +33,7 @@ inline std::string fileText(const std::filesystem::path &path) {
 
 // Polls `condition` every 5 ms until it holds or `timeout` has passed.
 inline bool waitFor(const std::function<bool()> &condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)

@@ -22,6 +22,15 @@ namespace {
 constexpr std::string_view kModelQuery = "^PI0\r\n";
 constexpr std::string_view kStatusQuery = "^cu\r";
 
+// Every printer of this process, for waitUntilAllIdle().
+std::mutex gPrintersMutex;
+std::vector<VirtualPrinter *> gPrinters;
+
+bool readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
+}
+
 [[noreturn]] void throwErrno(const char *what) {
     throw std::system_error(errno, std::generic_category(), what);
 }
@@ -67,14 +76,20 @@ struct VirtualPrinter::Connection {
 };
 
 VirtualPrinter::VirtualPrinter(Behaviour behaviour, std::string recordDir)
-    : behaviour_(std::move(behaviour)), recordDir_(std::move(recordDir)) {
+    : behaviour_(std::move(behaviour)), recordDir_(std::move(recordDir)), owner_(getpid()) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0)
         throwErrno("eventfd");
     thread_ = std::thread([this] { run(); });
+    std::lock_guard lock(gPrintersMutex);
+    gPrinters.push_back(this);
 }
 
 VirtualPrinter::~VirtualPrinter() {
+    {
+        std::lock_guard lock(gPrintersMutex);
+        std::erase(gPrinters, this);
+    }
     stop();
     close(wakeFd_);
     for (int fd : heldFds_)
@@ -206,6 +221,41 @@ bool VirtualPrinter::waitForClosed(size_t index, std::chrono::milliseconds timeo
 bool VirtualPrinter::waitForConnections(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
+}
+
+bool VirtualPrinter::idle() const {
+    if (stopping_)
+        return true;
+    // While busy the server thread may be closing descriptors: look at none.
+    if (busy_)
+        return false;
+    if (listenFd_ >= 0 && readable(listenFd_))
+        return false;
+    for (const auto &connection : connections_) {
+        if (!connection->open)
+            continue;
+        const long long total = connection->total;
+        const bool closing = behaviour_.closeAfter >= 0 && total >= behaviour_.closeAfter;
+        const bool stalled =
+            !connection->resumed && behaviour_.stopReadingAfter >= 0 && total >= behaviour_.stopReadingAfter;
+        if (!closing && !stalled && readable(connection->fd))
+            return false;
+    }
+    return true;
+}
+
+bool VirtualPrinter::waitUntilIdle(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return idle(); });
+}
+
+bool VirtualPrinter::waitUntilAllIdle(std::chrono::milliseconds timeout) {
+    std::lock_guard lock(gPrintersMutex);
+    bool all = true;
+    for (const VirtualPrinter *printer : gPrinters)
+        if (printer->owner_ == getpid())
+            all = printer->waitUntilIdle(timeout) && all;
+    return all;
 }
 
 void VirtualPrinter::clearReceived() {
@@ -351,6 +401,7 @@ void VirtualPrinter::run() {
             std::lock_guard lock(mutex_);
             if (stopping_)
                 break;
+            busy_ = false;
             behaviour = behaviour_;
             fds.push_back({wakeFd_, POLLIN, 0});
             fds.push_back({listenFd_, POLLIN, 0});
@@ -363,8 +414,13 @@ void VirtualPrinter::run() {
                 served.push_back(connection.get());
             }
         }
+        changed_.notify_all();  // waiters for idleness
         if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
             break;
+        {
+            std::lock_guard lock(mutex_);
+            busy_ = true;
+        }
         if (fds[0].revents & POLLIN) {
             uint64_t count;
             [[maybe_unused]] const ssize_t n = read(wakeFd_, &count, sizeof count);
@@ -391,6 +447,7 @@ void VirtualPrinter::run() {
     std::vector<Connection *> all;
     {
         std::lock_guard lock(mutex_);
+        stopping_ = true;  // also after a failed poll: the descriptors are closed now
         for (auto &connection : connections_)
             all.push_back(connection.get());
         if (listenFd_ >= 0)

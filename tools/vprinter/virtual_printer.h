@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace vprinter {
 
 struct Behaviour {
@@ -75,6 +77,13 @@ public:
     bool waitForClosed(size_t index, std::chrono::milliseconds timeout) const;
     // Waits until `count` connections have been accepted.
     bool waitForConnections(size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until the server thread has caught up: no connection waits to be
+    // accepted, and every byte that arrived on a connection it reads has been
+    // read and its queries answered. A connection that stopped reading on
+    // purpose (closeAfter, stopReadingAfter) does not hold it up.
+    bool waitUntilIdle(std::chrono::milliseconds timeout) const;
+    // waitUntilIdle() for every printer of this process, one after the other.
+    static bool waitUntilAllIdle(std::chrono::milliseconds timeout);
     // Drops what was recorded so far (connections stay open).
     void clearReceived();
 
@@ -96,6 +105,7 @@ private:
     void answerQueries(Connection &connection, const unsigned char *bytes, size_t size);
     void closeConnection(Connection &connection);
     static bool isStalled(Connection &connection, const Behaviour &behaviour, int &timeout);
+    bool idle() const;  // with mutex_ held
     void wake();
 
     mutable std::mutex mutex_;
@@ -105,6 +115,8 @@ private:
     int listenFd_ = -1;
     int wakeFd_ = -1;
     bool stopping_ = false;
+    bool busy_ = false;  // the server thread is handling what a poll reported
+    pid_t owner_;        // a forked child's copy has no server thread
     std::vector<std::unique_ptr<Connection>> connections_;
     std::function<void(size_t, const std::string &)> closedCallback_;
     std::function<bool(size_t, std::string_view)> bytesCallback_;
