@@ -67,7 +67,7 @@ protected:
     }
     // The exit status once the program ended by itself within `timeout`, or
     // -1 (it is then killed).
-    int exitStatus(std::chrono::milliseconds timeout = 5s) {
+    int exitStatus(std::chrono::milliseconds timeout = 10s) {
         int status = 0;
         const bool ended = waitFor([&] { return waitpid(child_, &status, WNOHANG) == child_; }, timeout);
         if (!ended)
@@ -254,7 +254,7 @@ TEST_F(PrinterProgram, PseudoTerminalWithLink) {
         Descriptor line(open(link.c_str(), O_RDWR | O_NOCTTY));
         ASSERT_GE(line.get(), 0);
         ASSERT_TRUE(sendAll(line.get(), "^PI0\r\n"));
-        EXPECT_EQ("LQ1\r\n", readSome(line.get(), 5, 2s));
+        EXPECT_EQ("LQ1\r\n", readSome(line.get(), 5, 10s));
         ASSERT_TRUE(sendAll(line.get(), kFirst));
         EXPECT_EQ(0, exitStatus()) << err();
     }
