@@ -14,9 +14,11 @@
 #include "library_test.h"
 #include "log_records.h"
 #include "sample_label.h"
+#include "test_io.h"
 
 namespace fake = vren::fake;
 using vren::test::sleepsTaken;
+using vren::test::waitFor;
 
 namespace {
 
@@ -452,9 +454,7 @@ TEST_F(BluetoothTest, PeerClosedFailsWithoutSignal) {
     // Writes go on succeeding until the printer has read its ten bytes and
     // closed its end, however long its thread takes for that.
     int result = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (result == 0 && std::chrono::steady_clock::now() < deadline)
-        result = DirectIO(part.data(), static_cast<int>(part.size()), nullptr, nullptr);
+    waitFor([&] { return (result = DirectIO(part.data(), static_cast<int>(part.size()), nullptr, nullptr)) != 0; });
     EXPECT_EQ(result, VREN_E_WRITE);
 }
 

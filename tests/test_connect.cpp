@@ -9,6 +9,7 @@
 
 #include "fake_write.h"
 #include "library_test.h"
+#include "test_io.h"
 #include "log_records.h"
 
 namespace vren::test {
@@ -403,11 +404,6 @@ TEST_F(Connect, EthernetOpenerRefusesNullAddressParts) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "Invalid IP address."), 2);
 }
 
-size_t openDescriptors() {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                             std::filesystem::directory_iterator{}));
-}
-
 // The network opener on its own: it connects to the host and to the low 16
 // bits of the port number as atoi reads them, with SO_REUSEADDR set on the
 // socket; a refused connect leaves no socket open. The refused rows come
@@ -436,12 +432,12 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
-        const size_t before = openDescriptors();
+        const size_t before = openDescriptorCount();
         const int fd = openDeviceEthernet(rows[i].host, rows[i].port.c_str());
         if (rows[i].connectedTo == 0) {
             EXPECT_EQ(fd, VREN_E_LINE_CONFIG);
             EXPECT_EQ(logMessages("openDeviceEthernet").back(), "Failed to connect().");
-            EXPECT_EQ(openDescriptors(), before) << "socket left open";
+            EXPECT_EQ(openDescriptorCount(), before) << "socket left open";
             continue;
         }
         ASSERT_GE(fd, 0);

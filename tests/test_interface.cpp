@@ -13,6 +13,7 @@
 
 #include "dev_nodes.h"
 #include "library_test.h"
+#include "test_io.h"
 
 // The terminal calls of the serial opener, caught on their way to the C
 // library while a test watches. A pseudo-terminal forces 8 data bits, no
@@ -95,11 +96,6 @@ namespace vren::test {
 namespace {
 
 class Openers : public LibraryTest {};
-
-size_t openDescriptors() {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                             std::filesystem::directory_iterator{}));
-}
 
 TEST_F(Openers, SerialSpeedTable) {
     struct Row {
@@ -243,7 +239,7 @@ TEST_F(Openers, SerialLineFailures) {
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(std::string("row ") + std::to_string(i + 1) + ": " + rows[i].call);
-        const size_t before = openDescriptors();
+        const size_t before = openDescriptorCount();
         markLog();
         gWatch = {};
         gWatch.fail[rows[i].call] = rows[i].error;
@@ -259,7 +255,7 @@ TEST_F(Openers, SerialLineFailures) {
             ASSERT_FALSE(gWatch.calls.empty());
             EXPECT_EQ(gWatch.calls.back().rfind(rows[i].call, 0), 0u) << "called after the failure";
         }
-        EXPECT_EQ(openDescriptors(), before);
+        EXPECT_EQ(openDescriptorCount(), before);
         EXPECT_EQ(logMessages("openDeviceSerial"),
                   (std::vector<std::string>{"Start openDeviceSerial", "Serial port : " + pty.slavePath(),
                                             rows[i].logged}));
@@ -297,9 +293,9 @@ TEST_F(Openers, SerialOpenDiscardsUnreadInput) {
 }
 
 TEST_F(Openers, SerialFailuresCloseWhatTheyOpened) {
-    const size_t before = openDescriptors();
+    const size_t before = openDescriptorCount();
     EXPECT_EQ(openDeviceSerial("/dev/null", 9600), VREN_E_LINE_CONFIG);  // not a terminal
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openDescriptorCount(), before);
     EXPECT_EQ(openDeviceSerial("/nonexistent/ttyS0", 9600), VREN_E_OPEN);
     EXPECT_EQ(openDeviceSerial(nullptr, 9600), VREN_E_OPEN);
     const auto log = logMessages("openDeviceSerial");

@@ -11,6 +11,7 @@
 #include "dev_nodes.h"
 #include "fake_write.h"
 #include "library_test.h"
+#include "test_io.h"
 #include "log_records.h"
 
 namespace vren::test {
@@ -105,11 +106,6 @@ void parallelCall(std::vector<std::string> &records, const std::string &path, co
     records.push_back("openDeviceParallel: " + outcome);
 }
 
-size_t openDescriptors() {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                             std::filesystem::directory_iterator{}));
-}
-
 // The openers' lines and the caller's, in order, up to the model check: a
 // scan logs each port that failed after the opener's own lines, and a serial
 // port that opened is opened a second time (the first descriptor closed, so
@@ -154,11 +150,11 @@ TEST_F(Ports, OpeningIsLoggedInOrder) {
         for (size_t i = 0; i < std::size(rows); ++i) {
             SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + rows[i].first);
             markLog();
-            const size_t before = openDescriptors();
+            const size_t before = openDescriptorCount();
             ASSERT_EQ(ConnectToPrinter(rows[i].first), 0);
             EXPECT_EQ(recordsUpTo(logText(), "ConnectToPrinter: Check model."), rows[i].second);
             EXPECT_EQ(DisconnectPrinter(), 0);
-            EXPECT_EQ(openDescriptors(), before);
+            EXPECT_EQ(openDescriptorCount(), before);
         }
     });
 }

@@ -4,6 +4,7 @@
 #include "image_fixtures.h"
 #include "library_test.h"
 #include "memory_limit.h"
+#include "test_io.h"
 
 namespace vren::test {
 namespace {
@@ -84,9 +85,7 @@ TEST_F(CompressTest, ReportsAStreamThatDidNotGoOut) {
     // The first stream after the hang-up may still reach the socket; the
     // printer's reset fails a later one, whenever it arrives.
     int result = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (result == 0 && std::chrono::steady_clock::now() < deadline)
-        result = compressData(reinterpret_cast<const unsigned char *>(raster.data()), 4096);
+    waitFor([&] { return (result = compressData(reinterpret_cast<const unsigned char *>(raster.data()), 4096)) != 0; });
     EXPECT_EQ(result, VREN_E_WRITE);
     EXPECT_EQ(logMessages("compressData").back(), "compressData : Failed to write");
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "library_test.h"
+#include "test_io.h"
 
 namespace vren::test {
 
@@ -114,11 +115,8 @@ protected:
         ASSERT_TRUE(printer_->waitForClosed(0, std::chrono::seconds(10)));
         // Probes until a write fails, which is once the reset has arrived.
         const char probe = '\r';
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (DirectIO(&probe, 1, nullptr, nullptr) == VREN_OK) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the connection stays usable";
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        ASSERT_TRUE(waitFor([&] { return DirectIO(&probe, 1, nullptr, nullptr) != VREN_OK; }))
+            << "the connection stays usable";
     }
 };
 

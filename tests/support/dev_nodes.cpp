@@ -49,8 +49,8 @@ int PseudoTerminal::releaseMaster() {
 }
 
 void pauseUntilLineIsRead(int master, unsigned onlyPause) {
-    setPauseHook([master, onlyPause] {
-        if (onlyPause != 0 && sleepsTaken().back() != onlyPause)
+    setPauseHook([master, onlyPause](unsigned pause) {
+        if (onlyPause != 0 && pause != onlyPause)
             return;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         int unread = 0;

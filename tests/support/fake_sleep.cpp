@@ -18,7 +18,7 @@ double initialScale() {
 }
 
 double gScale = initialScale();
-std::function<void()> gHook;
+std::function<void(unsigned)> gHook;
 
 }  // namespace
 
@@ -42,7 +42,7 @@ double timeScale() {
     return gScale;
 }
 
-void setPauseHook(std::function<void()> hook) {
+void setPauseHook(std::function<void(unsigned)> hook) {
     std::lock_guard lock(gMutex);
     gHook = std::move(hook);
 }
@@ -51,7 +51,7 @@ void setPauseHook(std::function<void()> hook) {
 
 extern "C" int usleep(useconds_t microseconds) {
     double scale;
-    std::function<void()> hook;
+    std::function<void(unsigned)> hook;
     {
         std::lock_guard lock(vren::test::gMutex);
         vren::test::gSleeps.push_back(microseconds);
@@ -63,6 +63,6 @@ extern "C" int usleep(useconds_t microseconds) {
     while (clock_nanosleep(CLOCK_MONOTONIC, 0, &duration, &duration) != 0) {
     }
     if (hook)
-        hook();
+        hook(microseconds);
     return 0;
 }

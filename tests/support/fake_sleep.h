@@ -15,9 +15,10 @@ void clearSleeps();
 // Fraction of each pause that is really slept (default 0.1; 1.0 = real time).
 void setTimeScale(double scale);
 double timeScale();
-// Called in the pausing thread at the end of every pause, before it returns
-// (none: an empty function). A test uses it to let a device catch up, or to
-// act at a known point of the library's pacing.
-void setPauseHook(std::function<void()> hook);
+// Called in the pausing thread at the end of every pause, with the pause's
+// length in microseconds, before it returns (none: an empty function). A test
+// uses it to let a device catch up, or to act at a known point of the
+// library's pacing.
+void setPauseHook(std::function<void(unsigned microseconds)> hook);
 
 }  // namespace vren::test

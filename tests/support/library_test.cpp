@@ -30,7 +30,7 @@ void LibraryTest::SetUp() {
     // loaded machine may leave waiting for longer than a pause. Each pause
     // therefore ends only once every virtual printer has caught up, so that
     // what the library reads does not depend on the scheduler.
-    setPauseHook([] { vprinter::VirtualPrinter::waitUntilAllIdle(std::chrono::seconds(10)); });
+    setPauseHook([](unsigned) { vprinter::VirtualPrinter::waitUntilAllIdle(std::chrono::seconds(10)); });
 }
 
 void LibraryTest::TearDown() {

@@ -43,6 +43,12 @@ inline bool waitFor(const std::function<bool()> &condition,
     return true;
 }
 
+// The number of descriptors this process has open.
+inline size_t openDescriptorCount() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator{}));
+}
+
 // An owned descriptor, closed when it goes.
 class Descriptor {
 public:

@@ -70,6 +70,9 @@ struct VirtualPrinter::Connection {
     std::chrono::steady_clock::time_point stalledAt{};
     bool stalled = false;
     bool resumed = false;
+    // Whether the server thread reads it: false while it stopped reading on
+    // purpose, or once the bytes it may receive before closing have come.
+    bool polled = true;
     // The last bytes seen, to find queries that arrive split across reads.
     std::string window;
     int record = -1;
@@ -231,16 +234,9 @@ bool VirtualPrinter::idle() const {
         return false;
     if (listenFd_ >= 0 && readable(listenFd_))
         return false;
-    for (const auto &connection : connections_) {
-        if (!connection->open)
-            continue;
-        const long long total = connection->total;
-        const bool closing = behaviour_.closeAfter >= 0 && total >= behaviour_.closeAfter;
-        const bool stalled =
-            !connection->resumed && behaviour_.stopReadingAfter >= 0 && total >= behaviour_.stopReadingAfter;
-        if (!closing && !stalled && readable(connection->fd))
+    for (const auto &connection : connections_)
+        if (connection->open && connection->polled && readable(connection->fd))
             return false;
-    }
     return true;
 }
 
@@ -408,7 +404,9 @@ void VirtualPrinter::run() {
             for (auto &connection : connections_) {
                 if (!connection->open)
                     continue;
-                if (isStalled(*connection, behaviour, timeout))
+                const bool full = behaviour.closeAfter >= 0 && connection->total >= behaviour.closeAfter;
+                connection->polled = !full && !isStalled(*connection, behaviour, timeout);
+                if (!connection->polled)
                     continue;
                 fds.push_back({connection->fd, POLLIN, 0});
                 served.push_back(connection.get());
