@@ -760,7 +760,8 @@ VREN_API void initDataBuffer(void);
 VREN_API int bufferCheck(void);
 /**
  * Converts length bytes of UTF-8 data to codePage (see the code page table
- * above) and appends them as a quoted field, then runs bufferCheck(). A code
+ * above) and appends them as a quoted field, then runs bufferCheck(); data
+ * must hold at least length bytes (the text functions pass its strlen). A code
  * page outside 0..8 appends data unconverted, up to its NUL whatever length
  * says ("Wrong code page."). Returns 0; VREN_E_WRITE when the conversion
  * failed, the converter for the code page could not be opened, or data is

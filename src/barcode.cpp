@@ -38,7 +38,7 @@ extern "C" VREN_API int Print1DBarcode(const char *data, int x, int y, int field
         printDebugLog(tag, "data is null");
     } else {
         const vren::CommandText header = oneDimensional(x, y, field3, field4, field5, field6, field7, field8);
-        printDebugLog(tag, "barcode data : %s, %d", data, static_cast<int>(std::strlen(data)));
+        printDebugLog(tag, "barcode data : %s, %zu", data, std::strlen(data));
         result = appendBarcode(tag, data, header);
     }
     printDebugLog(tag, "end");

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "command_rows.h"
+#include "fake_write.h"
 #include "log_records.h"
 #include "memory_limit.h"
 
@@ -570,6 +571,24 @@ TEST_F(TextTest, LogLinesOfAConvertedText) {
     const std::vector<std::string> conversion = {"dataLen = 3", "conv EUC-KR"};
     EXPECT_EQ(logMessages("PrintDeviceFont"), function);
     EXPECT_EQ(logMessages("convertData"), conversion);
+}
+
+// Converters still open when the library last wrote to the printer.
+std::atomic<int> gConvertersOpenAtWrite{-1};
+
+// A conversion that fills the buffer closes its converter before the buffer
+// check sends the buffer.
+TEST_F(TextTest, ConverterIsClosedBeforeTheBufferIsSent) {
+    ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+    const std::string filler(3550, 'x');
+    ASSERT_EQ(PrintDeviceFont(filler.c_str(), 1, 2, 3, 1, 1, 0, 0), VREN_OK);
+    ASSERT_LT(gDataIndex, 3584u);
+    vren::test::setWriteObserver([](int, size_t) { gConvertersOpenAtWrite = gConvertersOpened - gConvertersClosed; });
+    const int result = PrintDeviceFont(kHan.c_str(), 1, 2, 'a', 1, 1, 0, 0);
+    vren::test::setWriteObserver(nullptr);
+    EXPECT_EQ(result, VREN_OK);
+    EXPECT_EQ(gDataIndex, 0u);
+    EXPECT_EQ(gConvertersOpenAtWrite, 0);
 }
 
 // Text longer than the whole buffer goes out whole, behind what was pending.

@@ -36,42 +36,27 @@ struct FreeDeleter {
     void operator()(char *area) const noexcept { std::free(area); }
 };
 
-// Appends the command and runs the buffer check.
-int appendAndCheck(std::string_view header, std::string_view text) noexcept {
-    const int appended = vren::appendQuoted(kTag, header, text);
-    return appended != VREN_OK ? appended : bufferCheck();
-}
-
 int conversionFailed(int error) noexcept {
     printDebugLog(kTag, "Failed to convert. errno : %d", error);
     return VREN_E_WRITE;
 }
 
-}  // namespace
-
-namespace vren {
-
-int appendConverted(std::string_view header, const char *data, int length, int codePage) noexcept {
-    if (data == nullptr) {
-        printDebugLog(kTag, "data is null");
-        return VREN_E_WRITE;
-    }
+// Converts and appends the command; the converter and the output area are
+// released when this returns, before the buffer check may send the buffer.
+int convertAndAppend(std::string_view header, const char *data, size_t length, int codePage) noexcept {
     // Two output bytes per input byte hold the longest conversion of every
     // code page of the table. calloc keeps a large area cheap until it is used.
-    // A negative length asks for an area no allocation can give: it fails
-    // like one.
-    const size_t room = length < 0 ? 0 : 2 * static_cast<size_t>(length);
-    std::unique_ptr<char, FreeDeleter> output(
-        length < 0 ? nullptr : static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
+    const size_t room = 2 * length;
+    const std::unique_ptr<char, FreeDeleter> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
     if (!output) {
         printDebugLog(kTag, "Failed to alloc memory for convData");
         return VREN_E_NOMEM;
     }
-    printDebugLog(kTag, "dataLen = %d", length);
+    printDebugLog(kTag, "dataLen = %zu", length);
 
     if (codePage < 0 || codePage >= kCodePageCount) {
         printDebugLog(kTag, "Wrong code page.");
-        return appendAndCheck(header, data);
+        return vren::appendQuoted(kTag, header, data);
     }
     printDebugLog(kTag, "%s", kCodePages[codePage].logLine);
     // No transliteration or substitution: a character the code page lacks is
@@ -82,17 +67,36 @@ int appendConverted(std::string_view header, const char *data, int length, int c
     const Converter converter(opened);
 
     char *in = const_cast<char *>(data);
-    size_t inLeft = static_cast<size_t>(length);
+    size_t inLeft = length;
     char *out = output.get();
     size_t outLeft = room;
     if (iconv(static_cast<iconv_t>(converter.get()), &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1))
         return conversionFailed(errno);
-    return appendAndCheck(header, std::string_view(output.get(), room - outLeft));
+    return vren::appendQuoted(kTag, header, std::string_view(output.get(), room - outLeft));
+}
+
+}  // namespace
+
+namespace vren {
+
+int appendConverted(std::string_view header, const char *data, size_t length, int codePage) noexcept {
+    if (data == nullptr) {
+        printDebugLog(kTag, "data is null");
+        return VREN_E_WRITE;
+    }
+    const int appended = convertAndAppend(header, data, length, codePage);
+    return appended != VREN_OK ? appended : bufferCheck();
 }
 
 }  // namespace vren
 
 extern "C" VREN_API int convertData(const char *data, int length, int codePage) {
+    // A negative length asks for an output area no allocation can give: it
+    // fails like one.
+    if (data != nullptr && length < 0) {
+        printDebugLog(kTag, "Failed to alloc memory for convData");
+        return VREN_E_NOMEM;
+    }
     // An empty header that still points somewhere: the append copies every piece.
-    return vren::appendConverted(std::string_view(""), data, length, codePage);
+    return vren::appendConverted(std::string_view(""), data, static_cast<size_t>(length), codePage);
 }

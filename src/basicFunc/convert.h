@@ -1,6 +1,7 @@
 // Code-page conversion of text fields.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace vren {
@@ -11,6 +12,6 @@ namespace vren {
 // buffer check. A code page outside the table appends the text unconverted.
 // Nothing is appended when the conversion fails (VREN_E_WRITE) or its output
 // area cannot be allocated (VREN_E_NOMEM). Logs under "convertData".
-int appendConverted(std::string_view header, const char *data, int length, int codePage) noexcept;
+int appendConverted(std::string_view header, const char *data, size_t length, int codePage) noexcept;
 
 }  // namespace vren

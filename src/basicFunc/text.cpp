@@ -16,7 +16,7 @@ int appendText(const char *tag, const char *data, const vren::CommandText &heade
         return VREN_E_WRITE;
     }
     if (route.convert)
-        return vren::appendConverted(header.view(), data, static_cast<int>(std::strlen(data)), route.codePage);
+        return vren::appendConverted(header.view(), data, std::strlen(data), route.codePage);
     const int appended = vren::appendQuoted(tag, header.view(), data);
     return appended != VREN_OK ? appended : bufferCheck();
 }
