@@ -11,6 +11,7 @@
 #include "library_test.h"
 #include "test_io.h"
 #include "log_records.h"
+#include "memory_limit.h"
 
 namespace vren::test {
 namespace {
@@ -372,6 +373,30 @@ TEST_F(Connect, SerialDevicePathIsOpenedTwice) {
     const auto log = logMessages("openDeviceSerial");
     EXPECT_EQ(std::count(log.begin(), log.end(), "Serial port : /dev/ttyS97"), 2);
     EXPECT_EQ(std::count(log.begin(), log.end(), "Failed to open serial port."), 2);
+}
+
+// The device text before the colon is used whole, however long; where it
+// cannot be copied for lack of memory the connect fails with VREN_E_NOMEM
+// instead of throwing through the C interface.
+TEST_F(Connect, SerialDevicePathOfAnyLength) {
+    const std::string device = "/dev/ttyS" + std::string(5000, '7');
+    EXPECT_EQ(ConnectToPrinter((device + ":9600").c_str()), VREN_E_OPEN);
+    const auto log = logMessages("openDeviceSerial");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Serial port : " + device), 2);
+
+    if (!kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not mix with AddressSanitizer";
+    const std::string huge = "/dev/ttyS" + std::string(64 << 20, '7') + ":9600";
+    const auto failsForLackOfMemory = [&] {
+        markLog();
+        limitAddressSpace(8 << 20);
+        const int result = ConnectToPrinter(huge.c_str());
+        const std::vector<std::string> expected = {"\n\n\n               NEW                  \n\n\n",
+                                                   "Request a serial connection.", "Failed to allocate memory.",
+                                                   "Failed to open device."};
+        return result == VREN_E_NOMEM && logMessages("ConnectToPrinter") == expected;
+    };
+    EXPECT_EXIT(std::exit(failsForLackOfMemory() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Connect, BluetoothAddressIsRecognised) {

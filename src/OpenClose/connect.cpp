@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <memory>
+#include <new>
 #include <strings.h>
 
 #include "VrenLabelAPI.h"
@@ -34,27 +36,38 @@ int openSerial(const char *address) {
     printDebugLog(kConnectTag, "Request a serial connection.");
     gInterfaceType = VREN_IF_SERIAL;
     const char *colon = std::strchr(address, ':');
-    const std::string device(address, colon);
     const int baudRate = std::atoi(colon + 1);
 
     // The port is opened, closed and opened again; the second open is the
     // connection.
-    if (startsWith(device.c_str(), "/dev/ttyS")) {
-        const int first = openDeviceSerial(device.c_str(), baudRate);
+    if (startsWith(address, "/dev/ttyS")) {
+        // The device is the text before the colon, of any length; copying it
+        // is the one allocation of a connect, and running out of memory there
+        // is a result, not an exception through the C interface.
+        const size_t length = static_cast<size_t>(colon - address);
+        const std::unique_ptr<char[]> device(new (std::nothrow) char[length + 1]);
+        if (!device) {
+            printDebugLog(kConnectTag, "Failed to allocate memory.");
+            return VREN_E_NOMEM;
+        }
+        std::memcpy(device.get(), address, length);
+        device[length] = '\0';
+        const int first = openDeviceSerial(device.get(), baudRate);
         if (first >= 0)
             close(first);
-        return openDeviceSerial(device.c_str(), baudRate);
+        return openDeviceSerial(device.get(), baudRate);
     }
     int result = VREN_E_OPEN;
     for (int n = 0; n < 10; ++n) {
-        const std::string path = "/dev/ttyS" + std::to_string(n);
-        result = openDeviceSerial(path.c_str(), baudRate);
+        char path[16];
+        std::snprintf(path, sizeof path, "/dev/ttyS%d", n);
+        result = openDeviceSerial(path, baudRate);
         if (result < 0) {
-            printDebugLog(kConnectTag, "Failed to open %s", path.c_str());
+            printDebugLog(kConnectTag, "Failed to open %s", path);
             continue;
         }
         close(result);
-        return openDeviceSerial(path.c_str(), baudRate);
+        return openDeviceSerial(path, baudRate);
     }
     return result;
 }
@@ -66,11 +79,12 @@ int openParallel(const char *address) {
         return openDeviceParallel(address);
     int result = VREN_E_OPEN;
     for (int n = 0; n < 10; ++n) {
-        const std::string path = "/dev/lp" + std::to_string(n);
-        result = openDeviceParallel(path.c_str());
+        char path[16];
+        std::snprintf(path, sizeof path, "/dev/lp%d", n);
+        result = openDeviceParallel(path);
         if (result >= 0)
             return result;
-        printDebugLog(kConnectTag, "Failed to open %s", path.c_str());
+        printDebugLog(kConnectTag, "Failed to open %s", path);
     }
     return result;
 }
@@ -90,23 +104,29 @@ int openBluetooth(const char *address, const bdaddr_t &device) {
 
 // Returns the opener's result, or VREN_E_ADDRESS before anything was opened.
 int openNetwork(const char *address) {
-    const std::string work(address, strnlen(address, 64));
+    // A work copy of at most 64 characters, split at its first colon into the
+    // host and the port.
+    char work[65];
+    const size_t length = strnlen(address, 64);
+    std::memcpy(work, address, length);
+    work[length] = '\0';
     printDebugLog(kConnectTag, "Request a network connection.");
     printDebugLog(kConnectTag, "address : %s", address);
-    const size_t colon = work.find(':');
-    if (colon == std::string::npos) {
+    char *colon = std::strchr(work, ':');
+    if (colon == nullptr) {
         printDebugLog(kConnectTag, "Invalid IP address.");
         return VREN_E_ADDRESS;
     }
-    const std::string host = work.substr(0, colon);
-    const std::string port = work.substr(colon + 1);
+    *colon = '\0';
+    const char *host = work;
+    const char *port = colon + 1;
     in_addr parsed{};
-    if (inet_pton(AF_INET, host.c_str(), &parsed) != 1) {
+    if (inet_pton(AF_INET, host, &parsed) != 1) {
         printDebugLog(kConnectTag, "Invalid IP address.");
         return VREN_E_ADDRESS;
     }
     gInterfaceType = VREN_IF_NETWORK;
-    return openDeviceEthernet(host.c_str(), port.c_str());
+    return openDeviceEthernet(host, port);
 }
 
 int openByAddress(const char *address) {
