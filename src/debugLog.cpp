@@ -17,23 +17,53 @@ namespace {
 constexpr const char *kLogFile = "VRENLinuxSDKLog.txt";
 
 // Date and time text of one time reading. The calendar conversion is done once
-// per second: the transport logs one record per byte, and a fresh localtime()
-// for each of them would cost more than the record itself. Like localtime(),
-// each conversion first takes up the time zone in force (TZ may have changed
-// since), which localtime_r() alone would not do.
+// per second and time zone: the transport logs one record per byte, and a
+// fresh localtime() for each of them would cost more than the record itself.
+// Like localtime(), each conversion first takes up the time zone in force (TZ
+// may have changed since), which localtime_r() alone would not do; a changed
+// TZ formats the time anew within the same second.
 struct Stamp {
     const char *text;  // valid until the next reading on this thread
     size_t length;
     unsigned micros;
 };
 
+// The TZ value the cached text was formatted in. A value too long to keep
+// never matches, so that such a zone is looked at for every record.
+class ZoneSeen {
+public:
+    bool matches(const char *zone) const noexcept {
+        if (zone == nullptr)
+            return state_ == State::Unset;
+        return state_ == State::Kept && std::strcmp(zone, text_) == 0;
+    }
+    void keep(const char *zone) noexcept {
+        if (zone == nullptr) {
+            state_ = State::Unset;
+        } else if (std::strlen(zone) < sizeof text_) {
+            std::strcpy(text_, zone);
+            state_ = State::Kept;
+        } else {
+            state_ = State::TooLong;
+        }
+    }
+
+private:
+    enum class State { Unset, Kept, TooLong };
+    State state_ = State::TooLong;
+    char text_[128] = {};
+};
+
 Stamp now() noexcept {
     thread_local time_t cachedSecond = -1;
+    thread_local ZoneSeen cachedZone;
     thread_local char cachedText[99];
     thread_local size_t cachedLength = 0;
     timeval tv{};
     gettimeofday(&tv, nullptr);
-    if (tv.tv_sec != cachedSecond) {
+    const char *zone = std::getenv("TZ");
+    if (tv.tv_sec != cachedSecond || !cachedZone.matches(zone)) {
+        cachedZone.keep(zone);
         tm local{};
         time_t seconds = tv.tv_sec;
         tzset();

@@ -201,13 +201,16 @@ TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
     const std::string previous = saved != nullptr ? saved : "";
     setenv("TZ", "UTC0", 1);
     tzset();
-    // A clock held still, one second on for the second record (a new second,
-    // so the time is formatted anew), however long the machine takes between.
+    // A clock held still, however long the machine takes between records:
+    // the zone changes once within a second and once with the next second.
     gFixedTime = timeval{1700000000, 0};
     printDebugLog("t", "utc");
     setenv("TZ", "EAT-3", 1);  // three hours east of UTC, taken up without tzset()
-    gFixedTime = timeval{1700000001, 0};
+    gFixedTime = timeval{1700000000, 500000};
     printDebugLog("t", "east");
+    setenv("TZ", "UTC0", 1);
+    gFixedTime = timeval{1700000001, 0};
+    printDebugLog("t", "utc again");
     gFixedTime.reset();
     if (saved != nullptr)
         setenv("TZ", previous.c_str(), 1);
@@ -216,9 +219,9 @@ TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
     tzset();
 
     const auto found = records(logText());
-    ASSERT_EQ(found.size(), 2u);
-    const int difference = (secondOfDay(found[1]) - secondOfDay(found[0]) + 86400) % 86400;
-    EXPECT_EQ(difference, 3 * 3600 + 1);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ((secondOfDay(found[1]) - secondOfDay(found[0]) + 86400) % 86400, 3 * 3600);
+    EXPECT_EQ((secondOfDay(found[2]) - secondOfDay(found[0]) + 86400) % 86400, 1);
 }
 
 // The transport's per-byte records look exactly like single records: a NUL
