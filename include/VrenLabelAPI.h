@@ -170,7 +170,9 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
  * opened); VREN_E_NOT_ACCEPTED (the printer was not identified; the new
  * descriptor is closed); or the opener's code, unchanged: VREN_E_LINE_CONFIG,
  * VREN_E_OPEN, VREN_E_NOT_ACCEPTED (USB), VREN_E_SERIAL_ATTR,
- * VREN_E_BT_SDP_CONNECT, VREN_E_BT_NO_SERVICE, VREN_E_BT_CONNECT, VREN_E_SOCKET.
+ * VREN_E_BT_SDP_CONNECT, VREN_E_BT_NO_SERVICE, VREN_E_BT_CONNECT, VREN_E_SOCKET;
+ * or VREN_E_NOMEM (a serial device name that could not be copied for lack
+ * of memory; nothing opened).
  */
 VREN_API int ConnectToPrinter(const char *address);
 
