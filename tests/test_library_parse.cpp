@@ -21,7 +21,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "image_fixtures.h"
@@ -31,6 +30,7 @@
 #include "parse_feed.h"
 #include "parser.h"
 #include "session.h"
+#include "test_io.h"
 
 namespace {
 
@@ -632,13 +632,14 @@ protected:
         EXPECT_EQ(row.expected.result, row.call());
         EXPECT_EQ(static_cast<int>(kFence.size()), writeData(kFence.data(), static_cast<uint32_t>(kFence.size())));
         const size_t index = printer_->connectionCount() - 1;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        std::string received = printer_->received(index);
-        while (!received.ends_with(kFence) && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            received = printer_->received(index);
-        }
-        EXPECT_TRUE(received.ends_with(kFence)) << "the printer did not receive the fence";
+        std::string received;
+        const bool fenced = vren::test::waitFor(
+            [&] {
+                received = printer_->received(index);
+                return received.ends_with(kFence);
+            },
+            std::chrono::seconds(10), std::chrono::microseconds(200));
+        EXPECT_TRUE(fenced) << "the printer did not receive the fence";
         std::string bytes = received.substr(0, received.size() - std::min(received.size(), kFence.size())) +
                             vren::test::pendingBytes();
         initDataBuffer();

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <thread>
 
 #include "json.h"
 #include "library_test.h"
@@ -26,7 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 const fs::path kGolden = fs::path(VREN_SOURCE_DIR) / "tests" / "golden";
 
@@ -205,14 +203,12 @@ class GoldenLabel : public vren::test::LibraryTest, public ::testing::WithParamI
 protected:
     // The bytes of the label, once its print command has arrived.
     std::string labelBytes() {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < end) {
-            const std::string bytes = printer_->received(0);
-            if (bytes.ends_with("P1,1\r"))
-                return bytes;
-            std::this_thread::sleep_for(5ms);
-        }
-        return printer_->received(0);
+        std::string bytes;
+        vren::test::waitFor([&] {
+            bytes = printer_->received(0);
+            return bytes.ends_with("P1,1\r");
+        });
+        return bytes;
     }
 };
 

@@ -14,9 +14,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 #include "fake_sleep.h"
+#include "test_io.h"
 
 namespace vren::test {
 
@@ -52,10 +52,12 @@ void pauseUntilLineIsRead(int master, unsigned onlyPause) {
     setPauseHook([master, onlyPause](unsigned pause) {
         if (onlyPause != 0 && pause != onlyPause)
             return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        int unread = 0;
-        while (ioctl(master, FIONREAD, &unread) == 0 && unread > 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        waitFor(
+            [master] {
+                int unread = 0;
+                return ioctl(master, FIONREAD, &unread) != 0 || unread == 0;
+            },
+            std::chrono::seconds(10), std::chrono::milliseconds(1));
     });
 }
 

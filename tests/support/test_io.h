@@ -31,14 +31,15 @@ inline std::string fileText(const std::filesystem::path &path) {
     return text.str();
 }
 
-// Polls `condition` every 5 ms until it holds or `timeout` has passed.
+// Polls `condition` every `interval` until it holds or `timeout` has passed.
 inline bool waitFor(const std::function<bool()> &condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                    std::chrono::microseconds interval = std::chrono::milliseconds(5)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(interval);
     }
     return true;
 }
