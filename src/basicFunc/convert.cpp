@@ -36,6 +36,11 @@ struct FreeDeleter {
     void operator()(char *area) const noexcept { std::free(area); }
 };
 
+int noOutputArea() noexcept {
+    printDebugLog(kTag, "Failed to alloc memory for convData");
+    return VREN_E_NOMEM;
+}
+
 int conversionFailed(int error) noexcept {
     printDebugLog(kTag, "Failed to convert. errno : %d", error);
     return VREN_E_WRITE;
@@ -48,10 +53,8 @@ int convertAndAppend(std::string_view header, const char *data, size_t length, i
     // code page of the table. calloc keeps a large area cheap until it is used.
     const size_t room = 2 * length;
     const std::unique_ptr<char, FreeDeleter> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
-    if (!output) {
-        printDebugLog(kTag, "Failed to alloc memory for convData");
-        return VREN_E_NOMEM;
-    }
+    if (!output)
+        return noOutputArea();
     printDebugLog(kTag, "dataLen = %zu", length);
 
     if (codePage < 0 || codePage >= kCodePageCount) {
@@ -93,10 +96,8 @@ int appendConverted(std::string_view header, const char *data, size_t length, in
 extern "C" VREN_API int convertData(const char *data, int length, int codePage) {
     // A negative length asks for an output area no allocation can give: it
     // fails like one.
-    if (data != nullptr && length < 0) {
-        printDebugLog(kTag, "Failed to alloc memory for convData");
-        return VREN_E_NOMEM;
-    }
+    if (data != nullptr && length < 0)
+        return noOutputArea();
     // An empty header that still points somewhere: the append copies every piece.
     return vren::appendConverted(std::string_view(""), data, static_cast<size_t>(length), codePage);
 }
