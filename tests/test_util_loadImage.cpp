@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -23,6 +24,9 @@ namespace {
 
 std::atomic<long long> gTruncateAt{-1};
 std::atomic<long long> gTruncateTo{0};
+// When set, called before every pread: a test's look at the directory while
+// the loader reads.
+void (*gOnRead)() = nullptr;
 
 void shrinkBeforeRead(int fd, long long offset) {
     long long at = gTruncateAt.load();
@@ -38,12 +42,16 @@ void shrinkBeforeRead(int fd, long long offset) {
 
 extern "C" ssize_t pread(int fd, void *bytes, size_t length, off_t offset) {
     static const auto real = reinterpret_cast<ssize_t (*)(int, void *, size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
+    if (gOnRead != nullptr)
+        gOnRead();
     shrinkBeforeRead(fd, offset);
     return real(fd, bytes, length, offset);
 }
 
 extern "C" ssize_t pread64(int fd, void *bytes, size_t length, off64_t offset) {
     static const auto real = reinterpret_cast<ssize_t (*)(int, void *, size_t, off64_t)>(dlsym(RTLD_NEXT, "pread64"));
+    if (gOnRead != nullptr)
+        gOnRead();
     shrinkBeforeRead(fd, offset);
     return real(fd, bytes, length, offset);
 }
@@ -102,6 +110,16 @@ std::set<std::string> filesIn(const std::string &directory) {
     return names;
 }
 
+// The directory's names before a load, and whether a read of the load found
+// them changed (see gOnRead).
+std::set<std::string> gNamesBeforeRead;
+bool gNamesChangedWhileRead = false;
+
+void noteNamesOnRead() {
+    if (filesIn(".") != gNamesBeforeRead)
+        gNamesChangedWhileRead = true;
+}
+
 bool logHas(const std::vector<std::string> &messages, const std::string &message) {
     return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
@@ -140,6 +158,7 @@ TEST_F(LoadImageTest, DecodesEveryDepthToTheDotRule) {
         /* 10 */ {1, 9, 3, {kWhite, kBlack}, false, 40, false},
         /* 11 */ {1, 9, 3, {kBlack, kWhite}, false, 40, false},  // the 0 bits print
         /* 12 */ {1, 33, 2, {kWhite, kBlack}, true, 40, false},
+        /* 13 */ {8, 4, 0, palette256, false, 40, false},  // no rows: the colour table ends the file
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const DecodeRow &row = rows[i];
@@ -228,6 +247,83 @@ TEST_F(LoadImageTest, ScalesFilesOfSeveralChunks) {
         EXPECT_EQ(loaded.header.biWidth, expectedHeader.biWidth);
         EXPECT_EQ(loaded.header.biHeight, expectedHeader.biHeight);
         EXPECT_EQ(loaded.raster, expected);
+    }
+}
+
+// Scaled up far enough (to at least twice the width), the last source column
+// is sampled: the pixels of each row's last, partly filled byte reach the
+// scaler like all the others, at every depth.
+TEST_F(LoadImageTest, ScalingSamplesTheLastPartialByte) {
+    struct Row {
+        unsigned bits;
+        uint32_t width, height;
+        int32_t target;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {24, 9, 3, 20},
+        /* 1 */ {8, 13, 2, 30},
+        /* 2 */ {4, 7, 2, 16},
+        /* 3 */ {1, 9, 3, 17},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &row = rows[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        Picture picture = patternPicture(row.width, row.height, {kWhite, kBlack}, static_cast<unsigned>(i + 2));
+        for (uint32_t y = 0; y < row.height; ++y)
+            picture.pixels[static_cast<size_t>(y) * row.width + row.width - 1] = kBlack;
+        BmpOptions options;
+        options.bits = row.bits;
+        if (row.bits != 24)
+            options.palette = {kWhite, kBlack};
+        // 1-bit files named *.bmp go through the converter; this one is read directly.
+        const std::string path = row.bits == 1 ? "narrow.img" : "narrow.bmp";
+        writeFile(path, makeBmp(picture, options));
+
+        std::vector<unsigned char> dots;
+        for (const Rgb c : picture.pixels)
+            dots.push_back(c == kWhite ? 0 : 1);
+        VrenImageHeader expectedHeader{};
+        expectedHeader.biWidth = static_cast<int32_t>(row.width);
+        expectedHeader.biHeight = static_cast<int32_t>(row.height);
+        unsigned char *scaled = nullptr;
+        ASSERT_EQ(resizeImage(dots.data(), &scaled, row.target, &expectedHeader), 0);
+        const std::string expected(reinterpret_cast<const char *>(scaled),
+                                   static_cast<size_t>((expectedHeader.biWidth + 7) / 8) * expectedHeader.biHeight);
+        std::free(scaled);
+
+        const Loaded loaded = load(path, row.target);
+        ASSERT_EQ(loaded.result, 0);
+        EXPECT_EQ(loaded.header.biWidth, row.target);
+        EXPECT_EQ(loaded.header.biHeight, expectedHeader.biHeight);
+        EXPECT_BYTES(expected, loaded.raster);
+    }
+}
+
+// A file larger than 2 GiB is refused before anything is read; one of 2 GiB
+// less a byte (a small image followed by a sparse tail) is read.
+TEST_F(LoadImageTest, FilesOverTwoGibibytesAreRefused) {
+    const Picture picture = patternPicture(5, 3, kColours);
+    struct Row {
+        off_t size;
+        int result;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {INT32_MAX, 0},
+        /* 1 */ {off_t{INT32_MAX} + 1, VREN_E_IMAGE_FORMAT},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        writeFile("huge.img", makeBmp(picture));
+        ASSERT_EQ(truncate("huge.img", rows[i].size), 0);
+        markLog();
+        const Loaded loaded = load("huge.img");
+        unlink("huge.img");
+        EXPECT_EQ(loaded.result, rows[i].result);
+        if (loaded.result == 0) {
+            EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+        } else {
+            EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"Image file is too large."});
+        }
     }
 }
 
@@ -497,7 +593,9 @@ TEST_F(LoadImageTest, UnreadablePathsFailToOpen) {
     }
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
+    markLog();
     EXPECT_EQ(loadImage(nullptr, &raster, &header, 0), VREN_E_IMAGE_OPEN);
+    EXPECT_EQ(logMessages("loadImage"), std::vector<std::string>{"Failed to open image file."});
     writeFile("x.img", makeBmp(patternPicture(3, 3, kColours)));
     EXPECT_EQ(loadImage("x.img", nullptr, &header, 0), VREN_E_IMAGE_FORMAT);
     EXPECT_EQ(loadImage("x.img", &raster, nullptr, 0), VREN_E_IMAGE_FORMAT);
@@ -613,6 +711,15 @@ TEST_F(ConvertTest, ConvertedFileIsDecodedAfterItsNameIsGone) {
     expectLikeImageMagick("big.gif", 1001, 150);
     EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "delete the converted file", "success"}));
 
+    // While the loader reads, no name of the temporary image is left.
+    gNamesBeforeRead = filesIn(".");
+    gNamesChangedWhileRead = false;
+    gOnRead = noteNamesOnRead;
+    const Loaded whole = load("big.gif");
+    gOnRead = nullptr;
+    ASSERT_EQ(whole.result, 0);
+    EXPECT_FALSE(gNamesChangedWhileRead) << "the temporary image still had its name while it was read";
+
     markLog();
     const auto before = filesIn(".");
     shrinkFileOnReadAt(54 + 87 * 3004, 54 + 87 * 3004 + 5);
@@ -632,6 +739,39 @@ TEST_F(ConvertTest, LoadImage1ConvertsToMonochrome) {
     ASSERT_EQ(loaded.result, 0);
     EXPECT_BYTES(expectedRaster(pictureByImageMagick("mono.ppm", 13, 7)), loaded.raster);
     EXPECT_EQ(logMessages("loadImage1"), (std::vector<std::string>{"CONVERT", "delete the converted file", "success"}));
+}
+
+// The converter reads nothing of the application's standard input: a
+// stand-in that writes its output only when its input ends at once.
+TEST_F(ConvertTest, ConverterGetsNoStandardInput) {
+    writeFile("logo.jpg", "not really a JPEG: the stand-in converter never reads it");
+    const Picture picture = patternPicture(7, 3, kColours);
+    writeFile("prepared.bmp", makeBmp(picture));
+    mkdir("bin", 0700);
+    writeFile("bin/convert", "#!/bin/sh\nfor last; do :; done\nread -r line && exit 0\ncp '" + directory_ +
+                                 "/prepared.bmp' \"$last\"\n");
+    chmod("bin/convert", 0700);
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    const std::string typed = "typed by the user\n";
+    ASSERT_EQ(write(input[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    const int savedInput = dup(STDIN_FILENO);
+    ASSERT_GE(savedInput, 0);
+    ASSERT_EQ(dup2(input[0], STDIN_FILENO), STDIN_FILENO);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (directory_ + "/bin:" + path).c_str(), 1);
+    const Loaded loaded = load("logo.jpg");
+    setenv("PATH", path.c_str(), 1);
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    close(input[1]);
+    const std::string left = readFile("/proc/self/fd/" + std::to_string(input[0]));
+    close(input[0]);
+    EXPECT_EQ(loaded.result, 0);
+    if (loaded.result == 0) {
+        EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+    }
+    EXPECT_EQ(left, typed) << "the application's input was read";
 }
 
 // A wrapper around the real convert on PATH that records its arguments.
@@ -708,6 +848,44 @@ TEST_F(RecordedConvertTest, NamesTheConverterWouldReadAsItsOwnSyntax) {
     // The first frame of an animation, and no numbered files left behind.
     ASSERT_TRUE(imageMagick({"-size", "6x6", "xc:black", "xc:white", "anim.gif"}));
     expectLikeImageMagick("anim.gif", 6, 6);
+}
+
+// An absolute path goes to the converter as it is. A name ending in ']' is
+// given literally: the converter reads such a name as it stands when the file
+// exists, and a frame selector after it would make it look for another name.
+TEST_F(RecordedConvertTest, AbsolutePathsAndNamesEndingInABracket) {
+    writeFile("few.ppm", makePpm(patternPicture(5, 3, kColours)));
+    ASSERT_TRUE(imageMagick({"few.ppm", "logo.gif"}));
+    const Picture picture = pictureByImageMagick("logo.gif", 5, 3);
+    const std::string absolute = directory_ + "/logo.gif";
+    ASSERT_EQ(absolute[0], '/');
+    forgetArguments();
+    expectLikeImageMagick(absolute, 5, 3);
+    EXPECT_EQ(firstCall(), "-type\nTrueColor\n" + absolute + "[0]\n" + directory_ + "/logo.temp1sa3.bmp\n");
+
+    ASSERT_EQ(std::rename("logo.gif", "logo.gif[1]"), 0);
+    forgetArguments();
+    const auto before = filesIn(".");
+    const Loaded loaded = load("logo.gif[1]");
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_BYTES(expectedRaster(picture), loaded.raster);
+    EXPECT_EQ(firstCall(), "-type\nTrueColor\n./logo.gif[1]\n./logo.temp1sa3.bmp\n");
+    EXPECT_EQ(filesIn("."), before) << "the temporary image must be gone";
+}
+
+// A source that cannot be read is never handed to the converter: a missing
+// file, a directory, or a FIFO, on which the converter would wait for a writer.
+TEST_F(RecordedConvertTest, SourceThatCannotBeReadIsNeverConverted) {
+    mkdir("folder.gif", 0700);
+    mkfifo("pipe.gif", 0600);
+    for (const std::string path : {"missing.gif", "folder.gif", "pipe.gif"}) {
+        SCOPED_TRACE(path);
+        forgetArguments();
+        markLog();
+        EXPECT_EQ(load(path).result, VREN_E_IMAGE_OPEN);
+        EXPECT_EQ(logMessages("loadImage"), (std::vector<std::string>{"CONVERT", "Failed to open image file."}));
+        ASSERT_EQ(arguments(), "") << "the converter ran";
+    }
 }
 
 TEST_F(RecordedConvertTest, NeverWritesThroughWhatIsAlreadyAtTheTemporaryName) {
