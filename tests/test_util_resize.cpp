@@ -1,6 +1,7 @@
 // Scaling a one-byte-per-pixel image: sampling positions, sizes, packing.
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -157,6 +158,62 @@ TEST_F(ResizeTest, RefusesWidthsItCannotScaleTo) {
         EXPECT_EQ(scaled.result, VREN_E_IMAGE_FORMAT) << width << " -> " << target;
         EXPECT_EQ(scaled.header.biWidth, static_cast<int32_t>(width));
     }
+}
+
+// Missing buffers are refused and nothing changes; the source pixels are
+// needed only when there are rows to sample.
+TEST_F(ResizeTest, RefusesMissingBuffers) {
+    const unsigned char pixels[16] = {1};
+    unsigned char *raster = nullptr;
+    struct Row {
+        const unsigned char *pixels;
+        unsigned char **scaled;
+        bool header;
+    };
+    const std::vector<Row> rows = {
+        /* 0 */ {nullptr, &raster, true},
+        /* 1 */ {pixels, nullptr, true},
+        /* 2 */ {pixels, &raster, false},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        VrenImageHeader header{};
+        header.biWidth = 4;
+        header.biHeight = 4;
+        markLog();
+        EXPECT_EQ(resizeImage(rows[i].pixels, rows[i].scaled, 8, rows[i].header ? &header : nullptr),
+                  VREN_E_IMAGE_FORMAT);
+        EXPECT_EQ(raster, nullptr);
+        EXPECT_EQ(header.biWidth, 4);
+        EXPECT_EQ(header.biHeight, 4);
+        EXPECT_EQ(logMessages("resizeImage").back(), "Invalid argument");
+    }
+    VrenImageHeader noRows{};
+    noRows.biWidth = 10;
+    noRows.biHeight = 1;
+    ASSERT_EQ(resizeImage(nullptr, &raster, 5, &noRows), 0);
+    EXPECT_EQ(noRows.biHeight, 0);
+    std::free(raster);
+}
+
+// So many rows that the row ratio rounds to 1 in single precision: the last
+// output row's sample position rounds past the last source row and is kept
+// on it, never on the byte after the image.
+TEST_F(ResizeTest, SamplePositionsStayOnTheImage) {
+    constexpr uint32_t kRows = 1u << 25;
+    std::vector<unsigned char> pixels(kRows + 1, 0);
+    pixels[kRows - 1] = 1;
+    VrenImageHeader header{};
+    header.biWidth = 1;
+    header.biHeight = static_cast<int32_t>(kRows);
+    unsigned char *raster = nullptr;
+    ASSERT_EQ(resizeImage(pixels.data(), &raster, 1, &header), 0);
+    ASSERT_EQ(header.biHeight, static_cast<int32_t>(kRows));
+    EXPECT_EQ(logMessages("resizeImage")[1], "x_ratio : 0.000000, height : 33554432, y_ratio: 1.000000");
+    const size_t dots = static_cast<size_t>(std::count_if(raster, raster + kRows, [](unsigned char b) { return b != 0; }));
+    EXPECT_EQ(dots, 1u);
+    EXPECT_EQ(raster[kRows - 1], 0x80);
+    std::free(raster);
 }
 
 // A row count beyond an int cannot be allocated: the failure of the
