@@ -55,6 +55,13 @@ TEST_F(CompressTest, EncodesRunsOfWhiteAndBlack) {
     EXPECT_EQ(compressData(nullptr, 0), 0);  // no bytes: an empty stream, whatever the pointer
 }
 
+// Bytes announced without data: refused before anything is written.
+TEST_F(CompressTest, NullDataWithALengthIsRefused) {
+    EXPECT_EQ(compressData(nullptr, 5), VREN_E_IMAGE_FORMAT);
+    EXPECT_EQ(logMessages("compressData"), (std::vector<std::string>{"compressData : start", "compressData : no data"}));
+    EXPECT_TRUE(logMessages("writeData").empty());
+}
+
 TEST_F(CompressTest, MatchesThePlainEncodingOnMixedRasters) {
     ASSERT_EQ(connectToVirtualPrinter(), 0);
     std::mt19937 random(7);
