@@ -2,6 +2,7 @@
 // PrintBitmap end to end, refusals and failed writes.
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "dev_nodes.h"
@@ -193,6 +194,31 @@ TEST_F(ImageTest, RefusesSizesTheCommandsCannotCarry) {
     EXPECT_EQ(next(10 + 65535 + 1).substr(0, 10), bytes({'L', 'D', 0, 0, 0, 0, 0xFF, 0xFF, 0x01, 0x00}));
 }
 
+// An image without rows needs no raster: each command is its header and its end.
+TEST_F(ImageTest, ImageWithoutRowsNeedsNoRaster) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const VrenImageHeader empty = headerOf(8, 0);
+    EXPECT_EQ(printLD(nullptr, &empty, 1, 2), 0);
+    EXPECT_BYTES(bytes({'L', 'D', 1, 0, 2, 0, 1, 0, 0, 0, '\r'}), next(11));
+    EXPECT_EQ(printLCR(nullptr, &empty, 1, 2), 0);
+    EXPECT_BYTES(bytes({'L', 'C', 'R', 0, 1, 0, 2, 0, 1, 0, 0, 0, '\r'}), next(13));
+}
+
+// An image too large for the commands' fields loads but is not printed: the
+// refusal is not a write failure, and nothing is sent.
+TEST_F(ImageTest, PrintBitmapOfAnImageTooWideForTheCommands) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    writeFile("wide.bmp", makeBmp(patternPicture(65535 * 8 + 1, 1, {kWhite})));
+    for (const unsigned char compress : {0, 1}) {
+        SCOPED_TRACE(int{compress});
+        markLog();
+        EXPECT_EQ(PrintBitmap("wide.bmp", 0, 0, compress), VREN_E_IMAGE_FORMAT);
+        EXPECT_EQ(logMessages("PrintBitmap"),
+                  (std::vector<std::string>{"start", compress != 0 ? "LCR Command" : "LD Command", "Failed to print image"}));
+    }
+    EXPECT_EQ(next(0), "");
+}
+
 TEST_F(ImageTest, PrintBitmapSendsTheLoadedImage) {
     ASSERT_EQ(connectToVirtualPrinter(), 0);
     const Picture picture = patternPicture(21, 9, {kWhite, kBlack, {254, 255, 255}});
@@ -292,6 +318,51 @@ TEST_F(ImageTest, LcrStopsAtAStreamThatFailed) {
     ASSERT_GE(records.size(), 2u);
     EXPECT_EQ(std::vector<std::string>(records.end() - 2, records.end()),
               (std::vector<std::string>{"compressData: compressData : Failed to write", "printLCR: Failed to write"}));
+}
+
+// Any request that fails ends the command: nothing of it is written after
+// the failed request, not even the carriage return.
+size_t gFailingLength = 0;
+
+TEST_F(ImageTest, FailedRequestEndsTheCommand) {
+    const VrenImageHeader header = headerOf(100, 50);
+    std::string raster(650, '\0');
+    for (size_t b = 0; b < raster.size(); ++b)
+        raster[b] = static_cast<char>(0x10 + b % 0xE0);  // no runs: a stream of 650 bytes
+    struct Row {
+        bool compress;
+        size_t failing;   // length of the request that fails
+        size_t requests;  // requests made, the failed one included
+    };
+    const std::vector<Row> rows = {
+        /* 0: LD header */ {false, 10, 1},
+        /* 1: LD raster */ {false, 650, 2},
+        /* 2: LCR header */ {true, 12, 1},
+        /* 3: LCR stream */ {true, 650, 2},
+        /* 4: LD end */ {false, 1, 3},
+        /* 5: LCR end */ {true, 1, 3},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        ASSERT_EQ(connectToVirtualPrinter(), 0);
+        gFailingLength = rows[i].failing;
+        setWriteObserver([](int fd, size_t length) {
+            if (length == gFailingLength)
+                shutdown(fd, SHUT_WR);
+        });
+        markLog();
+        const auto print = rows[i].compress ? printLCR : printLD;
+        EXPECT_EQ(print(reinterpret_cast<const unsigned char *>(raster.data()), &header, 0, 0), VREN_E_WRITE);
+        setWriteObserver(nullptr);
+        const std::vector<std::string> records = trace();
+        EXPECT_EQ(std::ranges::count(records, "writeData: write data : "), static_cast<long>(rows[i].requests));
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.back(), std::string(rows[i].compress ? "printLCR" : "printLD") + ": Failed to write");
+        if (rows[i].compress && rows[i].requests == 1) {
+            EXPECT_TRUE(logMessages("compressData").empty()) << "compressed after the header failed";
+        }
+        DisconnectPrinter();
+    }
 }
 
 TEST_F(ImageTest, LcrThatCannotCompressSendsNothing) {
