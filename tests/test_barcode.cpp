@@ -92,6 +92,9 @@ TEST_F(BarcodeTest, FieldsOutOfRangeTakeTheirDefaults) {
         /* 46 */ {[] { return PrintPDF417("A", 1, 2, 30, 5, 0, 0, 2, 2, 3, 10, 0); }, "B21,2,P,30,5,0,0,1,1,3,10,0,'A'\r"},
         // CODABLOCK: a negative mode is an "other" mode (E, field 10 from 2 to 4).
         /* 47 */ {[] { return PrintCODABLOCK("A", 1, 2, 0, 0, 0, 2, 2, -1, 1); }, "B21,2,C,0,0,0,1,2,E,3,0,'A'\r"},
+        // PDF417 field 9 is an int: every non-zero value is on, not only its low byte.
+        /* 48 */ {[] { return PrintPDF417("A", 1, 2, 30, 5, 0, 0, 0, 256, 3, 10, 0); }, "B21,2,P,30,5,0,0,0,1,3,10,0,'A'\r"},
+        /* 49 */ {[] { return PrintPDF417("A", 1, 2, 30, 5, 0, 0, 0, INT_MIN, 3, 10, 0); }, "B21,2,P,30,5,0,0,0,1,3,10,0,'A'\r"},
     });
 }
 

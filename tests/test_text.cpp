@@ -314,6 +314,8 @@ TEST_F(TextTest, ConvertDataLength) {
         {[=] { return convertData(hangeul.c_str(), 4, 0); }, "", VREN_E_WRITE},
         /* 4 */ {[=] { return convertData("ABCDEF", 2, 9); }, quoted("", "ABCDEF")},
         /* 5 */ {[=] { return convertData(han.c_str(), 0, -1); }, quoted("", han)},
+        /* 6: a NUL within the length is converted and kept */
+        {[] { return convertData("A\0B", 3, 0); }, quoted("", std::string("A\0B", 3))},
     });
 }
 
