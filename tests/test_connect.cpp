@@ -495,6 +495,36 @@ TEST_F(Connect, DisconnectWithoutConnectionClosesNothing) {
     EXPECT_EQ(DisconnectPrinter(), 0);
     EXPECT_EQ(gConnectedPrinter, 0);
     EXPECT_EQ(DisconnectPrinter(), -1);  // a second disconnect does not close a stranger's descriptor
+    gConnectedPrinter = 1;  // the flag is cleared even when there is nothing to close
+    EXPECT_EQ(DisconnectPrinter(), -1);
+    EXPECT_EQ(gConnectedPrinter, 0);
+}
+
+// The descriptor of this process's TCP connection to 127.0.0.1:`port` (the
+// client side), or -1.
+int descriptorConnectedTo(uint16_t port) {
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+// A close that fails is reported as -1: here the connection's descriptor was
+// closed behind the library's back. The flag is cleared all the same, and the
+// number is not closed a second time.
+TEST_F(Connect, DisconnectReportsAFailedClose) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const int fd = descriptorConnectedTo(port_);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(close(fd), 0);
+    EXPECT_EQ(DisconnectPrinter(), -1);
+    EXPECT_EQ(gConnectedPrinter, 0);
+    EXPECT_EQ(DisconnectPrinter(), -1);
 }
 
 TEST_F(Connect, DisconnectClosesTheConnection) {
