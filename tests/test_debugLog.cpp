@@ -157,19 +157,26 @@ TEST_F(DebugLog, ExactRecordsAtAFixedTime) {
     const std::string previous = saved != nullptr ? saved : "";
     setenv("TZ", "UTC0", 1);
     struct Row {
+        time_t seconds;
         suseconds_t micros;
         const char *stamp;
     };
+    // The clock moves on between rows: each record has the date and time of
+    // its own call, never those of an earlier second.
     const Row rows[] = {
-        /* 0 */ {0, "2023/11/14 22:13:20.000000"},
-        /* 1 */ {7, "2023/11/14 22:13:20.000007"},
-        /* 2 */ {40500, "2023/11/14 22:13:20.040500"},
-        /* 3 */ {999999, "2023/11/14 22:13:20.999999"},
+        /* 0 */ {1700000000, 0, "2023/11/14 22:13:20.000000"},
+        /* 1 */ {1700000000, 7, "2023/11/14 22:13:20.000007"},
+        /* 2 */ {1700000000, 40500, "2023/11/14 22:13:20.040500"},
+        /* 3 */ {1700000000, 999999, "2023/11/14 22:13:20.999999"},
+        /* 4 */ {1700000001, 0, "2023/11/14 22:13:21.000000"},
+        /* 5 */ {1700003600, 12, "2023/11/14 23:13:20.000012"},
+        /* 6 */ {1700000000 + 86400 * 47, 500, "2023/12/31 22:13:20.000500"},
+        /* 7 */ {1700000000, 1, "2023/11/14 22:13:20.000001"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
         markLog();
-        gFixedTime = timeval{1700000000, rows[i].micros};
+        gFixedTime = timeval{rows[i].seconds, rows[i].micros};
         printDebugLog("ConnectToPrinter", "start");
         writeData("A", 1);  // not connected: only the records before the first attempt
         gFixedTime.reset();
