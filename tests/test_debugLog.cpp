@@ -231,6 +231,49 @@ TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
     EXPECT_EQ((secondOfDay(found[2]) - secondOfDay(found[0]) + 86400) % 86400, 1);
 }
 
+// A zone whose TZ value is too long to be kept for comparison is taken up
+// anew for every record: within one second, two such zones and then no zone
+// at all each give their own local time.
+TEST_F(DebugLog, LocalTimeFollowsZonesTooLongToKeep) {
+    std::string padded = ":/usr/share/zoneinfo/";
+    for (int i = 0; i < 60; ++i)
+        padded += "./";
+    if (access("/usr/share/zoneinfo/Etc/GMT-3", R_OK) != 0)
+        GTEST_SKIP() << "no time zone files on this machine";
+    const char *saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    const std::optional<std::string> rows[] = {
+        /* 0 */ padded + "Etc/UTC",
+        /* 1 */ padded + "Etc/GMT-3",
+        /* 2 */ std::nullopt,
+        /* 3 */ padded + "Etc/GMT+5",
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        if (rows[i])
+            setenv("TZ", rows[i]->c_str(), 1);
+        else
+            unsetenv("TZ");
+        markLog();
+        gFixedTime = timeval{1700000000, 0};
+        printDebugLog("t", "x");
+        gFixedTime.reset();
+        // The same time formatted here, in the zone now in force.
+        tzset();
+        const time_t seconds = 1700000000;
+        tm local{};
+        localtime_r(&seconds, &local);
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+        EXPECT_EQ(logText(), std::string(stamp) + ".000000  : [t                        ] x\n");
+    }
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
 // The transport's per-byte records look exactly like single records: a NUL
 // byte ends the message as "%s" would, other bytes appear raw.
 TEST_F(DebugLog, PerByteRecordsOfTheTransport) {
