@@ -1,10 +1,13 @@
 // Connecting: address classification, printer identification, and what a
 // connect or disconnect leaves behind.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 
 #include "fake_write.h"
@@ -12,6 +15,38 @@
 #include "test_io.h"
 #include "log_records.h"
 #include "memory_limit.h"
+
+// socket() and setsockopt() on their way to the C library: a test can make
+// the next IPv4 stream socket, or the next setting of a socket option, fail.
+namespace {
+
+const char *gFailingCall = nullptr;  // "socket" or "setsockopt"
+int gFailingError = 0;
+
+bool failsNow(const char *call) {
+    if (gFailingCall == nullptr || std::strcmp(gFailingCall, call) != 0)
+        return false;
+    gFailingCall = nullptr;
+    errno = gFailingError;
+    return true;
+}
+
+}  // namespace
+
+extern "C" int socket(int domain, int type, int protocol) noexcept {
+    static auto *const real = reinterpret_cast<int (*)(int, int, int)>(dlsym(RTLD_NEXT, "socket"));
+    if (domain == AF_INET && failsNow("socket"))
+        return -1;
+    return real(domain, type, protocol);
+}
+
+extern "C" int setsockopt(int fd, int level, int name, const void *value, socklen_t length) noexcept {
+    static auto *const real =
+        reinterpret_cast<int (*)(int, int, int, const void *, socklen_t)>(dlsym(RTLD_NEXT, "setsockopt"));
+    if (failsNow("setsockopt"))
+        return -1;
+    return real(fd, level, name, value, length);
+}
 
 namespace vren::test {
 namespace {
@@ -429,6 +464,42 @@ TEST_F(Connect, EthernetOpenerRefusesNullAddressParts) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "Invalid IP address."), 2);
 }
 
+// A socket that cannot be created is -113, one whose option cannot be set is
+// -99 and is closed again; either code comes back from ConnectToPrinter
+// unchanged, after the opener's line.
+TEST_F(Connect, EthernetOpenerFailures) {
+    struct Row {
+        const char *call;
+        int error;
+        int result;
+        std::string logged;
+    };
+    const Row rows[] = {
+        /* 1 */ {"socket", EMFILE, VREN_E_SOCKET, "Failed to create socket."},
+        /* 2 */ {"setsockopt", ENOPROTOOPT, VREN_E_LINE_CONFIG, "Failed setsockopt()."},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(std::string("row ") + std::to_string(i + 1) + ": " + rows[i].call);
+        const std::vector<std::string> opener = {"Start", "addr : 127.0.0.1, port : 9100", rows[i].logged};
+        markLog();
+        const size_t before = openDescriptorCount();
+        gFailingError = rows[i].error;
+        gFailingCall = rows[i].call;
+        EXPECT_EQ(openDeviceEthernet("127.0.0.1", "9100"), rows[i].result);
+        EXPECT_EQ(openDescriptorCount(), before) << "socket left open";
+        EXPECT_EQ(logMessages("openDeviceEthernet"), opener);
+
+        markLog();
+        gFailingCall = rows[i].call;
+        EXPECT_EQ(ConnectToPrinter("127.0.0.1:9100"), rows[i].result);
+        gFailingCall = nullptr;
+        EXPECT_EQ(openDescriptorCount(), before) << "socket left open";
+        EXPECT_EQ(logMessages("openDeviceEthernet"), opener);
+        EXPECT_EQ(logMessages("ConnectToPrinter").back(), "Failed to open device.");
+        EXPECT_EQ(gConnectedPrinter, 0);
+    }
+}
+
 // The network opener on its own: it connects to the host and to the low 16
 // bits of the port number as atoi reads them, with SO_REUSEADDR set on the
 // socket; a refused connect leaves no socket open. The refused rows come
@@ -495,6 +566,36 @@ TEST_F(Connect, DisconnectWithoutConnectionClosesNothing) {
     EXPECT_EQ(DisconnectPrinter(), 0);
     EXPECT_EQ(gConnectedPrinter, 0);
     EXPECT_EQ(DisconnectPrinter(), -1);  // a second disconnect does not close a stranger's descriptor
+    gConnectedPrinter = 1;  // the flag is cleared even when there is nothing to close
+    EXPECT_EQ(DisconnectPrinter(), -1);
+    EXPECT_EQ(gConnectedPrinter, 0);
+}
+
+// The descriptor of this process's TCP connection to 127.0.0.1:`port` (the
+// client side), or -1.
+int descriptorConnectedTo(uint16_t port) {
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+// A close that fails is reported as -1: here the connection's descriptor was
+// closed behind the library's back. The flag is cleared all the same, and the
+// number is not closed a second time.
+TEST_F(Connect, DisconnectReportsAFailedClose) {
+    ASSERT_EQ(connectToVirtualPrinter(), 0);
+    const int fd = descriptorConnectedTo(port_);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(close(fd), 0);
+    EXPECT_EQ(DisconnectPrinter(), -1);
+    EXPECT_EQ(gConnectedPrinter, 0);
+    EXPECT_EQ(DisconnectPrinter(), -1);
 }
 
 TEST_F(Connect, DisconnectClosesTheConnection) {

@@ -157,19 +157,26 @@ TEST_F(DebugLog, ExactRecordsAtAFixedTime) {
     const std::string previous = saved != nullptr ? saved : "";
     setenv("TZ", "UTC0", 1);
     struct Row {
+        time_t seconds;
         suseconds_t micros;
         const char *stamp;
     };
+    // The clock moves on between rows: each record has the date and time of
+    // its own call, never those of an earlier second.
     const Row rows[] = {
-        /* 0 */ {0, "2023/11/14 22:13:20.000000"},
-        /* 1 */ {7, "2023/11/14 22:13:20.000007"},
-        /* 2 */ {40500, "2023/11/14 22:13:20.040500"},
-        /* 3 */ {999999, "2023/11/14 22:13:20.999999"},
+        /* 0 */ {1700000000, 0, "2023/11/14 22:13:20.000000"},
+        /* 1 */ {1700000000, 7, "2023/11/14 22:13:20.000007"},
+        /* 2 */ {1700000000, 40500, "2023/11/14 22:13:20.040500"},
+        /* 3 */ {1700000000, 999999, "2023/11/14 22:13:20.999999"},
+        /* 4 */ {1700000001, 0, "2023/11/14 22:13:21.000000"},
+        /* 5 */ {1700003600, 12, "2023/11/14 23:13:20.000012"},
+        /* 6 */ {1700000000 + 86400 * 47, 500, "2023/12/31 22:13:20.000500"},
+        /* 7 */ {1700000000, 1, "2023/11/14 22:13:20.000001"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i));
         markLog();
-        gFixedTime = timeval{1700000000, rows[i].micros};
+        gFixedTime = timeval{rows[i].seconds, rows[i].micros};
         printDebugLog("ConnectToPrinter", "start");
         writeData("A", 1);  // not connected: only the records before the first attempt
         gFixedTime.reset();
@@ -222,6 +229,49 @@ TEST_F(DebugLog, LocalTimeFollowsAChangedTimeZone) {
     ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ((secondOfDay(found[1]) - secondOfDay(found[0]) + 86400) % 86400, 3 * 3600);
     EXPECT_EQ((secondOfDay(found[2]) - secondOfDay(found[0]) + 86400) % 86400, 1);
+}
+
+// A zone whose TZ value is too long to be kept for comparison is taken up
+// anew for every record: within one second, two such zones and then no zone
+// at all each give their own local time.
+TEST_F(DebugLog, LocalTimeFollowsZonesTooLongToKeep) {
+    std::string padded = ":/usr/share/zoneinfo/";
+    for (int i = 0; i < 60; ++i)
+        padded += "./";
+    if (access("/usr/share/zoneinfo/Etc/GMT-3", R_OK) != 0)
+        GTEST_SKIP() << "no time zone files on this machine";
+    const char *saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    const std::optional<std::string> rows[] = {
+        /* 0 */ padded + "Etc/UTC",
+        /* 1 */ padded + "Etc/GMT-3",
+        /* 2 */ std::nullopt,
+        /* 3 */ padded + "Etc/GMT+5",
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        if (rows[i])
+            setenv("TZ", rows[i]->c_str(), 1);
+        else
+            unsetenv("TZ");
+        markLog();
+        gFixedTime = timeval{1700000000, 0};
+        printDebugLog("t", "x");
+        gFixedTime.reset();
+        // The same time formatted here, in the zone now in force.
+        tzset();
+        const time_t seconds = 1700000000;
+        tm local{};
+        localtime_r(&seconds, &local);
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+        EXPECT_EQ(logText(), std::string(stamp) + ".000000  : [t                        ] x\n");
+    }
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 // The transport's per-byte records look exactly like single records: a NUL

@@ -76,6 +76,20 @@ TEST_F(Transport, CountZeroReturnsAtOnce) {
     EXPECT_EQ(printed(), "");
 }
 
+// Nothing to send from or to read into: a null pointer moves nothing, at
+// once, without a pause; the reply stays on the connection.
+TEST_F(Transport, NullPointersMoveNothing) {
+    connect();
+    askForReply("LQ1\r\n");
+    EXPECT_EQ(writeData(nullptr, 5), 0);
+    EXPECT_EQ(readData(nullptr, 5), 0);
+    EXPECT_TRUE(sleepsTaken().empty());
+    EXPECT_EQ(logMessages("writeData"), (std::vector<std::string>{"write data : "}));
+    EXPECT_EQ(logMessages("readData"), (std::vector<std::string>{"Nothing to read into: length 5"}));
+    unsigned char reply[8] = {};
+    EXPECT_EQ(readData(reply, 8), 5);
+}
+
 // Without a connection every attempt fails: five are absorbed with a pause of
 // 200 ms each, the sixth gives up.
 TEST_F(Transport, SixthFailedAttemptGivesUp) {
