@@ -244,6 +244,37 @@ const std::vector<Row> &rows() {
         {"T1,2,3,1,1,0,0,5,N,'A'\rV1,2,U,0,0,0,N,N,N,0,L,A,'x'\r", R"({"offset":0,"length":23,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"5","bold":"N","data":"A"}
 {"offset":46,"source":"parser","message":"V: expected a number, got \"A\""}
 )"},
+        // 38: a field error is reported at its own field; an empty letter field,
+        // digits followed by other characters, and a thickness of 0 (kept)
+        {"BD1,2,3,4,OB\rBD1,2,3,4,\rP1,2147483648\rP1x,1\rBD1,2,3,4,B,0\r", R"({"offset":10,"source":"parser","message":"BD: expected one letter, got \"OB\""}
+{"offset":23,"source":"parser","message":"BD: expected one letter, got \"\""}
+{"offset":27,"source":"parser","message":"P: number out of int range: \"2147483648\""}
+{"offset":39,"source":"parser","message":"P: expected a number, got \"1x\""}
+{"offset":44,"length":14,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"B","thickness":0}
+)"},
+        // 39: one field too few for commands with a fixed count, a digit in
+        // the letter fields of RWD, C and D (kept as characters), fonts 9 and 10
+        {"CS1\rSL1,2,G\rRWD1\rB210,20,P,1,2,3,4,5,6,7,8,'A'\rB210,20,A,1,2,3,4,5,6,'A'\r"
+         "B310,20,R,5,2,2,0,6,'A'\rB210,20,C,2,4,50,1,8,5,4,0,'A'\rB210,20,D,3,1,1,'A'\r"
+         "T1,2,9,1,1,0,0,N,N,'A'\rT1,2,10,1,1,0,0,N,N,'A'\r",
+         R"({"offset":2,"source":"parser","message":"CS: expected 2 fields, got 1"}
+{"offset":6,"source":"parser","message":"SL: expected 4 fields, got 3"}
+{"offset":12,"length":5,"command":"RWD","fields":["1"]}
+{"offset":19,"source":"parser","message":"B2: expected 12 fields, got 11"}
+{"offset":49,"source":"parser","message":"B2: expected 10 fields, got 9"}
+{"offset":75,"source":"parser","message":"B3: expected 9 fields, got 8"}
+{"offset":97,"length":31,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"5",4,0],"data":"A"}
+{"offset":128,"length":20,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"1",1],"data":"A"}
+{"offset":148,"length":23,"command":"T","x":1,"y":2,"font":9,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+{"offset":171,"length":24,"command":"T","x":1,"y":2,"font":10,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+)"},
+        // 40: a message quotes 16 bytes whole, a space as it is
+        {"ABCDEFG IJKLMNOP\r", R"({"offset":0,"source":"parser","message":"unknown command \"ABCDEFG IJKLMNOP\""}
+)"},
+        // 41: a digest with a leading zero keeps its 16 digits
+        {b("LCR\x00\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\r", 15),
+         R"({"offset":0,"length":15,"command":"LCR","x":0,"y":0,"bytesPerRow":2,"rows":1,"streamBytes":2,"raster":"08328807b4eb6fed"}
+)"},
     };
     return table;
 }
@@ -308,6 +339,12 @@ TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
          R"({"offset":0,"length":75,"command":"LD","x":1,"y":2,"bytesPerRow":8,"rows":8,"streamBytes":64,"raster":"8c8f2757152487e5"}
 {"offset":75,"source":"parser","message":"LCR: bitmap of 72 bytes exceeds the limit of 64"}
 {"offset":90,"length":3,"command":"CB"}
+)"},
+        // 5: quoted data over the limit whose first byte is CR: parsing resumes right behind that CR
+        {"T1,2,3,1,1,0,0,N,N,'\rCB\r123456789\rP1,1\r", R"({"offset":19,"source":"parser","message":"quoted field longer than 8 bytes"}
+{"offset":21,"length":3,"command":"CB"}
+{"offset":24,"source":"parser","message":"unknown command \"123456789\""}
+{"offset":34,"length":5,"command":"P","labels":1,"copies":1}
 )"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
