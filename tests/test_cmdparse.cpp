@@ -490,9 +490,13 @@ TEST(CommandParser, RunLengthExamples) {
         {b("\x12\x00", 2), 4, {0x12}, 0, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        std::vector<uint8_t> raster;
+        // The stream is a view into longer memory, whose next byte would be
+        // taken as a literal or a count; the raster starts with stale bytes.
+        const std::string memory = cases[i].stream + "\x05\x05";
+        const std::string_view stream(memory.data(), cases[i].stream.size());
+        std::vector<uint8_t> raster{0x99, 0x99};
         bool overrun = !cases[i].overrun;
-        EXPECT_EQ(cases[i].used, cmdparse::decodeRunLength(cases[i].stream, cases[i].total, raster, overrun))
+        EXPECT_EQ(cases[i].used, cmdparse::decodeRunLength(stream, cases[i].total, raster, overrun))
             << "row " << i;
         EXPECT_EQ(cases[i].raster, raster) << "row " << i;
         EXPECT_EQ(cases[i].overrun, overrun) << "row " << i;
