@@ -1,6 +1,8 @@
 // The command parser: exact byte strings of the command language in, typed
 // commands and diagnostics (shown as their JSON lines) out.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -8,6 +10,7 @@
 
 #include "bytes.h"
 #include "json.h"
+#include "memory_limit.h"
 #include "parse_feed.h"
 #include "parser.h"
 
@@ -527,6 +530,53 @@ TEST(CommandParser, LimitsBoundWhatIsHeld) {
     out = lines(cmdparse::parseAll(text, limits));
     EXPECT_NE(out.find("exceeds the limit of 1000"), std::string::npos) << out;
     EXPECT_NE(out.find("\"command\":\"CB\""), std::string::npos) << out;
+}
+
+// fed() counts every byte given to the parser, those of a command still
+// incomplete included: the job directory cuts a label's raw bytes by it.
+TEST(CommandParser, FedCountsEveryByte) {
+    cmdparse::Parser parser;
+    const std::string pieces[] = {"CB\rP1,", "1\r", b("LD\x00\x00\x00\x00\x02\x00\x02", 9), b("\x00\x11", 2),
+                                  "\x22", "\r\n", "T1,2,3,1,1,0,0,N,N,'a'", "b"};
+    uint64_t total = 0;
+    for (const std::string &piece : pieces) {
+        parser.feed(piece);
+        total += piece.size();
+        EXPECT_EQ(total, parser.fed()) << vren::test::hex(piece);
+    }
+    parser.finish();
+    EXPECT_EQ(total, parser.fed());
+}
+
+// A bitmap header announcing a raster within the limit, whose data has not
+// come yet, does not make the parser set aside memory for the whole raster:
+// many connections sending 12 bytes each must not take 16 MiB each.
+TEST(CommandParser, BitmapHeaderAloneHoldsLittleMemory) {
+    if (!vren::test::kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+    const std::string header = b("LD\x00\x00\x00\x00\x00\x02\x00\x80", 10);  // 512 x 32768 = 16 MiB
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        std::vector<cmdparse::Parser> parsers(16);
+        vren::test::limitAddressSpace(size_t{64} << 20);
+        int code = 0;
+        try {
+            for (cmdparse::Parser &parser : parsers) {
+                parser.feed(header);
+                parser.feed("\x01");
+                if (!parser.take().empty())
+                    code = 2;
+            }
+        } catch (const std::bad_alloc &) {
+            code = 1;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: out of memory, 2: unexpected events";
 }
 
 }  // namespace
