@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "decode.h"
 #include "json.h"
 #include "memory_limit.h"
 #include "parse_feed.h"
@@ -577,6 +578,41 @@ TEST(CommandParser, BitmapHeaderAloneHoldsLittleMemory) {
     ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status)) << "1: out of memory, 2: unexpected events";
+}
+
+// Text bytes back to code points: UTF-8 checked sequence by sequence, code
+// pages through iconv; each byte that does not decode is one U+FFFD.
+TEST(TextDecoding, BytesToCodePoints) {
+    const std::u32string hangul(200, U'\uD55C');
+    std::string cp949;
+    for (size_t i = 0; i < hangul.size(); ++i)
+        cp949 += "\xC7\xD1";
+    const struct {
+        std::string bytes;
+        std::string encoding;
+        std::u32string expected;
+        bool replaced;
+    } cases[] = {
+        {"A\xC3\xA9\xE2\x82\xAC", "", U"A\u00E9\u20AC", false},        // 0: one, two and three bytes
+        {"\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "", U"\U0001F600\U0010FFFF", false},  // 1: four bytes
+        {"\x80", "", U"\uFFFD", true},                                  // 2: a lone continuation byte
+        {"\xC3\x41", "", U"\uFFFDA", true},                             // 3: a lead byte without its continuation
+        {"\xC1\x81", "", U"\uFFFD\uFFFD", true},                        // 4: overlong two bytes
+        {"\xF0\x8F\xBF\xBF", "", std::u32string(4, U'\uFFFD'), true},  // 5: overlong four bytes
+        {"\xF4\x90\x80\x80", "", std::u32string(4, U'\uFFFD'), true},  // 6: above U+10FFFF
+        {"\xED\xA0\x80", "", std::u32string(3, U'\uFFFD'), true},       // 7: the first surrogate
+        {"A\xE2\x82", "", U"A\uFFFD\uFFFD", true},                      // 8: cut at the end
+        {"\xC7\xD1", "CP949", U"\uD55C", false},                         // 9
+        {"A\xFF" "B\xC7", "CP949", U"A\uFFFDB\uFFFD", true},             // 10: an invalid byte, a lead byte cut
+        {cp949, "CP949", hangul, false},                                  // 11: more than one chunk of output
+        {"A\xE9", "NO-SUCH-CODE-PAGE", U"A\u00E9", true},                 // 12: unknown code page: Latin-1
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        bool replaced = !cases[i].replaced;
+        EXPECT_TRUE(cases[i].expected == render::decodeText(cases[i].bytes, cases[i].encoding, replaced))
+            << "row " << i;
+        EXPECT_EQ(cases[i].replaced, replaced) << "row " << i;
+    }
 }
 
 }  // namespace
