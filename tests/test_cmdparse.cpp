@@ -1,13 +1,17 @@
 // The command parser: exact byte strings of the command language in, typed
 // commands and diagnostics (shown as their JSON lines) out.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bytes.h"
+#include "decode.h"
 #include "json.h"
+#include "memory_limit.h"
 #include "parse_feed.h"
 #include "parser.h"
 
@@ -244,6 +248,37 @@ const std::vector<Row> &rows() {
         {"T1,2,3,1,1,0,0,5,N,'A'\rV1,2,U,0,0,0,N,N,N,0,L,A,'x'\r", R"({"offset":0,"length":23,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"5","bold":"N","data":"A"}
 {"offset":46,"source":"parser","message":"V: expected a number, got \"A\""}
 )"},
+        // 38: a field error is reported at its own field; an empty letter field,
+        // digits followed by other characters, and a thickness of 0 (kept)
+        {"BD1,2,3,4,OB\rBD1,2,3,4,\rP1,2147483648\rP1x,1\rBD1,2,3,4,B,0\r", R"({"offset":10,"source":"parser","message":"BD: expected one letter, got \"OB\""}
+{"offset":23,"source":"parser","message":"BD: expected one letter, got \"\""}
+{"offset":27,"source":"parser","message":"P: number out of int range: \"2147483648\""}
+{"offset":39,"source":"parser","message":"P: expected a number, got \"1x\""}
+{"offset":44,"length":14,"command":"BD","startX":1,"startY":2,"endX":3,"endY":4,"option":"B","thickness":0}
+)"},
+        // 39: one field too few for commands with a fixed count, a digit in
+        // the letter fields of RWD, C and D (kept as characters), fonts 9 and 10
+        {"CS1\rSL1,2,G\rRWD1\rB210,20,P,1,2,3,4,5,6,7,8,'A'\rB210,20,A,1,2,3,4,5,6,'A'\r"
+         "B310,20,R,5,2,2,0,6,'A'\rB210,20,C,2,4,50,1,8,5,4,0,'A'\rB210,20,D,3,1,1,'A'\r"
+         "T1,2,9,1,1,0,0,N,N,'A'\rT1,2,10,1,1,0,0,N,N,'A'\r",
+         R"({"offset":2,"source":"parser","message":"CS: expected 2 fields, got 1"}
+{"offset":6,"source":"parser","message":"SL: expected 4 fields, got 3"}
+{"offset":12,"length":5,"command":"RWD","fields":["1"]}
+{"offset":19,"source":"parser","message":"B2: expected 12 fields, got 11"}
+{"offset":49,"source":"parser","message":"B2: expected 10 fields, got 9"}
+{"offset":75,"source":"parser","message":"B3: expected 9 fields, got 8"}
+{"offset":97,"length":31,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"5",4,0],"data":"A"}
+{"offset":128,"length":20,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"1",1],"data":"A"}
+{"offset":148,"length":23,"command":"T","x":1,"y":2,"font":9,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+{"offset":171,"length":24,"command":"T","x":1,"y":2,"font":10,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+)"},
+        // 40: a message quotes 16 bytes whole, a space as it is
+        {"ABCDEFG IJKLMNOP\r", R"({"offset":0,"source":"parser","message":"unknown command \"ABCDEFG IJKLMNOP\""}
+)"},
+        // 41: a digest with a leading zero keeps its 16 digits
+        {b("LCR\x00\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\r", 15),
+         R"({"offset":0,"length":15,"command":"LCR","x":0,"y":0,"bytesPerRow":2,"rows":1,"streamBytes":2,"raster":"08328807b4eb6fed"}
+)"},
     };
     return table;
 }
@@ -308,6 +343,12 @@ TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
          R"({"offset":0,"length":75,"command":"LD","x":1,"y":2,"bytesPerRow":8,"rows":8,"streamBytes":64,"raster":"8c8f2757152487e5"}
 {"offset":75,"source":"parser","message":"LCR: bitmap of 72 bytes exceeds the limit of 64"}
 {"offset":90,"length":3,"command":"CB"}
+)"},
+        // 5: quoted data over the limit whose first byte is CR: parsing resumes right behind that CR
+        {"T1,2,3,1,1,0,0,N,N,'\rCB\r123456789\rP1,1\r", R"({"offset":19,"source":"parser","message":"quoted field longer than 8 bytes"}
+{"offset":21,"length":3,"command":"CB"}
+{"offset":24,"source":"parser","message":"unknown command \"123456789\""}
+{"offset":34,"length":5,"command":"P","labels":1,"copies":1}
 )"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -453,9 +494,13 @@ TEST(CommandParser, RunLengthExamples) {
         {b("\x12\x00", 2), 4, {0x12}, 0, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        std::vector<uint8_t> raster;
+        // The stream is a view into longer memory, whose next byte would be
+        // taken as a literal or a count; the raster starts with stale bytes.
+        const std::string memory = cases[i].stream + "\x05\x05";
+        const std::string_view stream(memory.data(), cases[i].stream.size());
+        std::vector<uint8_t> raster{0x99, 0x99};
         bool overrun = !cases[i].overrun;
-        EXPECT_EQ(cases[i].used, cmdparse::decodeRunLength(cases[i].stream, cases[i].total, raster, overrun))
+        EXPECT_EQ(cases[i].used, cmdparse::decodeRunLength(stream, cases[i].total, raster, overrun))
             << "row " << i;
         EXPECT_EQ(cases[i].raster, raster) << "row " << i;
         EXPECT_EQ(cases[i].overrun, overrun) << "row " << i;
@@ -486,6 +531,88 @@ TEST(CommandParser, LimitsBoundWhatIsHeld) {
     out = lines(cmdparse::parseAll(text, limits));
     EXPECT_NE(out.find("exceeds the limit of 1000"), std::string::npos) << out;
     EXPECT_NE(out.find("\"command\":\"CB\""), std::string::npos) << out;
+}
+
+// fed() counts every byte given to the parser, those of a command still
+// incomplete included: the job directory cuts a label's raw bytes by it.
+TEST(CommandParser, FedCountsEveryByte) {
+    cmdparse::Parser parser;
+    const std::string pieces[] = {"CB\rP1,", "1\r", b("LD\x00\x00\x00\x00\x02\x00\x02", 9), b("\x00\x11", 2),
+                                  "\x22", "\r\n", "T1,2,3,1,1,0,0,N,N,'a'", "b"};
+    uint64_t total = 0;
+    for (const std::string &piece : pieces) {
+        parser.feed(piece);
+        total += piece.size();
+        EXPECT_EQ(total, parser.fed()) << vren::test::hex(piece);
+    }
+    parser.finish();
+    EXPECT_EQ(total, parser.fed());
+}
+
+// A bitmap header announcing a raster within the limit, whose data has not
+// come yet, does not make the parser set aside memory for the whole raster:
+// many connections sending 12 bytes each must not take 16 MiB each.
+TEST(CommandParser, BitmapHeaderAloneHoldsLittleMemory) {
+    if (!vren::test::kCanLimitMemory)
+        GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+    const std::string header = b("LD\x00\x00\x00\x00\x00\x02\x00\x80", 10);  // 512 x 32768 = 16 MiB
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        std::vector<cmdparse::Parser> parsers(16);
+        vren::test::limitAddressSpace(size_t{64} << 20);
+        int code = 0;
+        try {
+            for (cmdparse::Parser &parser : parsers) {
+                parser.feed(header);
+                parser.feed("\x01");
+                if (!parser.take().empty())
+                    code = 2;
+            }
+        } catch (const std::bad_alloc &) {
+            code = 1;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: out of memory, 2: unexpected events";
+}
+
+// Text bytes back to code points: UTF-8 checked sequence by sequence, code
+// pages through iconv; each byte that does not decode is one U+FFFD.
+TEST(TextDecoding, BytesToCodePoints) {
+    const std::u32string hangul(200, U'\uD55C');
+    std::string cp949;
+    for (size_t i = 0; i < hangul.size(); ++i)
+        cp949 += "\xC7\xD1";
+    const struct {
+        std::string bytes;
+        std::string encoding;
+        std::u32string expected;
+        bool replaced;
+    } cases[] = {
+        {"A\xC3\xA9\xE2\x82\xAC", "", U"A\u00E9\u20AC", false},        // 0: one, two and three bytes
+        {"\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "", U"\U0001F600\U0010FFFF", false},  // 1: four bytes
+        {"\x80", "", U"\uFFFD", true},                                  // 2: a lone continuation byte
+        {"\xC3\x41", "", U"\uFFFDA", true},                             // 3: a lead byte without its continuation
+        {"\xC1\x81", "", U"\uFFFD\uFFFD", true},                        // 4: overlong two bytes
+        {"\xF0\x8F\xBF\xBF", "", std::u32string(4, U'\uFFFD'), true},  // 5: overlong four bytes
+        {"\xF4\x90\x80\x80", "", std::u32string(4, U'\uFFFD'), true},  // 6: above U+10FFFF
+        {"\xED\xA0\x80", "", std::u32string(3, U'\uFFFD'), true},       // 7: the first surrogate
+        {"A\xE2\x82", "", U"A\uFFFD\uFFFD", true},                      // 8: cut at the end
+        {"\xC7\xD1", "CP949", U"\uD55C", false},                         // 9
+        {"A\xFF" "B\xC7", "CP949", U"A\uFFFDB\uFFFD", true},             // 10: an invalid byte, a lead byte cut
+        {cp949, "CP949", hangul, false},                                  // 11: more than one chunk of output
+        {"A\xE9", "NO-SUCH-CODE-PAGE", U"A\u00E9", true},                 // 12: unknown code page: Latin-1
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        bool replaced = !cases[i].replaced;
+        EXPECT_TRUE(cases[i].expected == render::decodeText(cases[i].bytes, cases[i].encoding, replaced))
+            << "row " << i;
+        EXPECT_EQ(cases[i].replaced, replaced) << "row " << i;
+    }
 }
 
 }  // namespace
