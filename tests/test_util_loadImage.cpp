@@ -73,15 +73,20 @@ struct Loaded {
     VrenImageHeader header;
 };
 
+// The packed raster a successful call handed back, copied and released.
+std::string takeRaster(unsigned char *raster, const VrenImageHeader &header) {
+    const size_t size = static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight);
+    std::string bytes(reinterpret_cast<const char *>(raster), size);
+    std::free(raster);
+    return bytes;
+}
+
 Loaded load(const std::string &path, int32_t width = 0) {
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
     Loaded loaded{loadImage(path.c_str(), &raster, &header, width), {}, header};
-    if (loaded.result == 0) {
-        const size_t size = static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight);
-        loaded.raster.assign(reinterpret_cast<const char *>(raster), size);
-        std::free(raster);
-    }
+    if (loaded.result == 0)
+        loaded.raster = takeRaster(raster, header);
     return loaded;
 }
 
@@ -89,12 +94,25 @@ Loaded load1(const std::string &path) {
     unsigned char *raster = nullptr;
     VrenImageHeader header{};
     Loaded loaded{loadImage1(path.c_str(), &raster, &header), {}, header};
-    if (loaded.result == 0) {
-        loaded.raster.assign(reinterpret_cast<const char *>(raster),
-                             static_cast<size_t>((header.biWidth + 7) / 8) * static_cast<uint32_t>(header.biHeight));
-        std::free(raster);
-    }
+    if (loaded.result == 0)
+        loaded.raster = takeRaster(raster, header);
     return loaded;
+}
+
+// What resizeImage itself makes of `picture` scaled to `width`: the expected
+// result of a load that scales.
+Loaded scaledByResizeImage(const Picture &picture, int32_t width) {
+    std::vector<unsigned char> dots;
+    for (const Rgb c : picture.pixels)
+        dots.push_back(c == kWhite ? 0 : 1);
+    Loaded scaled{0, {}, {}};
+    scaled.header.biWidth = static_cast<int32_t>(picture.width);
+    scaled.header.biHeight = static_cast<int32_t>(picture.height);
+    unsigned char *raster = nullptr;
+    scaled.result = resizeImage(dots.data(), &raster, width, &scaled.header);
+    if (scaled.result == 0)
+        scaled.raster = takeRaster(raster, scaled.header);
+    return scaled;
 }
 
 std::set<std::string> filesIn(const std::string &directory) {
@@ -230,23 +248,14 @@ TEST_F(LoadImageTest, ScalesFilesOfSeveralChunks) {
         BmpOptions options;
         options.topDown = topDown;
         writeFile("scaled.bmp", makeBmp(picture, options));
-        std::vector<unsigned char> dots;
-        for (const Rgb c : picture.pixels)
-            dots.push_back(c == kWhite ? 0 : 1);
-        VrenImageHeader expectedHeader{};
-        expectedHeader.biWidth = 1001;
-        expectedHeader.biHeight = 200;
-        unsigned char *scaled = nullptr;
-        ASSERT_EQ(resizeImage(dots.data(), &scaled, 333, &expectedHeader), 0);
-        const std::string expected(reinterpret_cast<const char *>(scaled),
-                                   static_cast<size_t>((expectedHeader.biWidth + 7) / 8) * expectedHeader.biHeight);
-        std::free(scaled);
+        const Loaded expected = scaledByResizeImage(picture, 333);
+        ASSERT_EQ(expected.result, 0);
 
         const Loaded loaded = load("scaled.bmp", 333);
         ASSERT_EQ(loaded.result, 0);
-        EXPECT_EQ(loaded.header.biWidth, expectedHeader.biWidth);
-        EXPECT_EQ(loaded.header.biHeight, expectedHeader.biHeight);
-        EXPECT_EQ(loaded.raster, expected);
+        EXPECT_EQ(loaded.header.biWidth, expected.header.biWidth);
+        EXPECT_EQ(loaded.header.biHeight, expected.header.biHeight);
+        EXPECT_EQ(loaded.raster, expected.raster);
     }
 }
 
@@ -279,23 +288,14 @@ TEST_F(LoadImageTest, ScalingSamplesTheLastPartialByte) {
         const std::string path = row.bits == 1 ? "narrow.img" : "narrow.bmp";
         writeFile(path, makeBmp(picture, options));
 
-        std::vector<unsigned char> dots;
-        for (const Rgb c : picture.pixels)
-            dots.push_back(c == kWhite ? 0 : 1);
-        VrenImageHeader expectedHeader{};
-        expectedHeader.biWidth = static_cast<int32_t>(row.width);
-        expectedHeader.biHeight = static_cast<int32_t>(row.height);
-        unsigned char *scaled = nullptr;
-        ASSERT_EQ(resizeImage(dots.data(), &scaled, row.target, &expectedHeader), 0);
-        const std::string expected(reinterpret_cast<const char *>(scaled),
-                                   static_cast<size_t>((expectedHeader.biWidth + 7) / 8) * expectedHeader.biHeight);
-        std::free(scaled);
+        const Loaded expected = scaledByResizeImage(picture, row.target);
+        ASSERT_EQ(expected.result, 0);
 
         const Loaded loaded = load(path, row.target);
         ASSERT_EQ(loaded.result, 0);
         EXPECT_EQ(loaded.header.biWidth, row.target);
-        EXPECT_EQ(loaded.header.biHeight, expectedHeader.biHeight);
-        EXPECT_BYTES(expected, loaded.raster);
+        EXPECT_EQ(loaded.header.biHeight, expected.header.biHeight);
+        EXPECT_BYTES(expected.raster, loaded.raster);
     }
 }
 
