@@ -12,6 +12,14 @@ packages=(
   libbluetooth-dev imagemagick
   # the virtual printer's label renderer: symbols, glyphs, fonts, PNG files
   libzint-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei libpng-dev
+  # the virtual printer's JSON transcripts
+  nlohmann-json3-dev
+  # the printer application, and the real clients its tests print and look with
+  libpappl-dev cups-ipp-utils zbar-tools chromium
+  # the Python package and its tests
+  python3 python3-pil python3-pytest python3-tqdm python3-pip python3-setuptools
+  # Debian packages and man pages
+  dpkg-dev debhelper dh-python fakeroot lintian help2man pandoc man-db
 )
 
 missing=()

@@ -171,6 +171,29 @@ TEST_F(PrinterProgram, StatusFaultsAndNoAnswer) {
     }
 }
 
+TEST_F(PrinterProgram, FaultsThatStartWhileRunning) {
+    // A paper-empty fault after one label, then a status file that clears it
+    // and then silences the printer.
+    const int port = startTcp({"--job-dir", "jobs", "--fault", "paper-empty", "--fault-after-labels", "1",
+                               "--status-file", "status.txt"});
+    ASSERT_GT(port, 0) << err();
+    Descriptor client(connectTo(port));
+    auto status = [&](std::chrono::milliseconds wait) {
+        EXPECT_TRUE(sendAll(client.get(), "^cu\r"));
+        return readSome(client.get(), 1, wait);
+    };
+    EXPECT_EQ(std::string(1, '\0'), status(2s));
+    ASSERT_TRUE(sendAll(client.get(), kFirst));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir_ / "jobs" / "label-0001.json"); }));
+    EXPECT_EQ("\x80", status(2s));
+    std::ofstream(dir_ / "status.txt") << "0x40\n";
+    ASSERT_TRUE(waitFor([&] { return err().find("status now 0x40") != std::string::npos; })) << err();
+    EXPECT_EQ("\x40", status(2s));
+    std::ofstream(dir_ / "status.txt") << "none\n";
+    ASSERT_TRUE(waitFor([&] { return err().find("status now none") != std::string::npos; })) << err();
+    EXPECT_EQ("", status(300ms));
+}
+
 TEST_F(PrinterProgram, SlowReaderTakesItsTime) {
     // 638 bytes at most 64 bytes a read, 20 ms apart: the status query behind
     // them, split between two reads, is answered after at least nine pauses.

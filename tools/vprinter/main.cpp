@@ -47,7 +47,12 @@ void usage() {
         "  --fault KIND           paper-empty, cover-open, ribbon-end (status byte),\n"
         "                         no-answer (neither query answered), slow-reader\n"
         "                         (64 bytes per read, 20 ms apart), close-mid-label\n"
-        "                         (close once a label's first drawing command arrived)\n",
+        "                         (close once a label's first drawing command arrived)\n"
+        "  --fault-after-labels N with --job-dir: the status faults and no-answer of\n"
+        "                         --fault start once N labels were printed\n"
+        "  --status-file FILE     read the status to report from FILE while running\n"
+        "                         (a byte such as 0x80, or none for no answer); a\n"
+        "                         missing or empty FILE leaves the status as it was\n",
         stderr);
 }
 
@@ -79,6 +84,32 @@ void show(size_t index, const std::string &bytes) {
     std::fflush(stdout);
 }
 
+// Takes the status to report from `path` when its text changed: a byte
+// value, or "none" for a printer that answers no query.
+void followStatusFile(vprinter::VirtualPrinter &printer, const std::string &path, std::string &last) {
+    std::ifstream in(path);
+    std::string text;
+    if (!in || !std::getline(in, text) || text.empty() || text == last)
+        return;
+    last = text;
+    vprinter::Behaviour behaviour = printer.behaviour();
+    if (text == "none") {
+        behaviour.status = -1;
+        behaviour.answerModel = false;
+    } else {
+        char *end = nullptr;
+        const long value = std::strtol(text.c_str(), &end, 0);
+        if (*end != '\0' || value < 0 || value > 0xff) {
+            std::fprintf(stderr, "vren-vprinter: %s: not a status byte: %s\n", path.c_str(), text.c_str());
+            return;
+        }
+        behaviour.status = static_cast<int>(value);
+        behaviour.answerModel = true;
+    }
+    printer.setBehaviour(behaviour);
+    std::fprintf(stderr, "vren-vprinter: status now %s\n", text.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -96,6 +127,8 @@ int main(int argc, char **argv) {
     std::string labelPng;
     long exitAfterLabels = -1;
     bool closeMidLabel = false;
+    long faultAfterLabels = -1;
+    std::string statusFile;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -124,6 +157,8 @@ int main(int argc, char **argv) {
         else if (arg == "--job-dir") jobDir = value();
         else if (arg == "--label-png") labelPng = value();
         else if (arg == "--exit-after-labels") exitAfterLabels = std::strtol(value(), nullptr, 0);
+        else if (arg == "--fault-after-labels") faultAfterLabels = std::strtol(value(), nullptr, 0);
+        else if (arg == "--status-file") statusFile = value();
         else if (arg == "--fault") {
             const std::string kind = value();
             if (kind == "paper-empty") behaviour.status = 0x80;
@@ -150,10 +185,19 @@ int main(int argc, char **argv) {
     std::signal(SIGTERM, [](int) { gStop = 1; });
 
     try {
-        if (jobDir.empty() && (!labelPng.empty() || exitAfterLabels >= 0 || closeMidLabel)) {
-            std::fputs("vren-vprinter: --label-png, --exit-after-labels and --fault close-mid-label need --job-dir\n",
+        if (jobDir.empty() &&
+            (!labelPng.empty() || exitAfterLabels >= 0 || closeMidLabel || faultAfterLabels >= 0)) {
+            std::fputs("vren-vprinter: --label-png, --exit-after-labels, --fault-after-labels and --fault "
+                       "close-mid-label need --job-dir\n",
                        stderr);
             return 2;
+        }
+        // A delayed fault: the printer starts healthy and takes on the
+        // fault's status and query answers once enough labels were printed.
+        const vprinter::Behaviour faulted = behaviour;
+        if (faultAfterLabels > 0) {
+            behaviour.status = vprinter::Behaviour{}.status;
+            behaviour.answerModel = true;
         }
         if (!tcp && !pty) {
             std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
@@ -185,7 +229,10 @@ int main(int argc, char **argv) {
                                  labelPng.c_str(), error.message().c_str());
                     copyFailed = true;
                 }
-                ++labels;
+                // On the printer's thread before it reads on, so that a status
+                // query following this label already sees the fault.
+                if (++labels == faultAfterLabels)
+                    printer.setBehaviour(faulted);
             });
             jobs->attach(printer);
         }
@@ -219,9 +266,13 @@ int main(int argc, char **argv) {
         if (!readyFile.empty()) {
             std::ofstream(readyFile) << ready << "\n";
         }
+        std::string statusText;
         while (!gStop && (exitAfter < 0 || closed.load() < exitAfter) &&
-               (exitAfterLabels < 0 || labels.load() < exitAfterLabels))
+               (exitAfterLabels < 0 || labels.load() < exitAfterLabels)) {
+            if (!statusFile.empty())
+                followStatusFile(printer, statusFile, statusText);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         printer.stop();
         if (!ptyLink.empty())
             ::unlink(ptyLink.c_str());
