@@ -230,15 +230,19 @@ VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer
  * right after it, so commands of any length arrive whole and in order.
  *
  * Text and barcode data follow the command's header as a quoted field: a
- * single quote, the bytes up to the terminating NUL (not escaped, not
- * checked), a single quote and a carriage return.
+ * single quote, the bytes up to the terminating NUL (not escaped), a single
+ * quote and a carriage return. The printer ends the field at the first quote
+ * followed by a carriage return, so data holding that pair is refused with
+ * VREN_E_WRITE, the pair's offset in the field's bytes logged ("Quote followed
+ * by CR at offset <n>: data refused"), and nothing is appended; any other
+ * byte, a quote or a carriage return alone included, goes out as it is.
  *
  * Arguments out of their accepted range are never an error: each is replaced
  * by its default, and the replacement is written. One-byte flags
  * (unsigned char) are off when 0 and on for any other value.
  *
  * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is null"
- * logged), when a send of the buffer was incomplete, or, for text that is
+ * logged) or holds a quote followed by a carriage return, when a send of the buffer was incomplete, or, for text that is
  * converted, when the conversion failed; VREN_E_NOMEM when the conversion's
  * output area, or the memory for a command longer than the whole buffer,
  * could not be allocated. A text command that fails its conversion leaves
@@ -332,7 +336,8 @@ VREN_API int PrintCircle(int x, int y, int size, int multiplier);
  * the default after "else". Each logs "start" and, whatever its result, "end".
  *
  * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is
- * null" logged) or when a send was incomplete: the buffer check's send (the
+ * null" logged) or holds a quote followed by a carriage return (see the
+ * quoted field above), or when a send was incomplete: the buffer check's send (the
  * new command then stays in the buffer with the rest), the send that had to
  * make room first (the command is then not appended), or the send of a
  * command longer than the whole buffer; VREN_E_NOMEM when such a command
@@ -766,8 +771,9 @@ VREN_API int bufferCheck(void);
  * must hold at least length bytes (the text functions pass its strlen). A code
  * page outside 0..8 appends data unconverted, up to its NUL whatever length
  * says ("Wrong code page."). Returns 0; VREN_E_WRITE when the conversion
- * failed, the converter for the code page could not be opened, or data is
- * null (nothing appended); VREN_E_NOMEM when the output area of 2 x length
+ * failed, the converter for the code page could not be opened, data is
+ * null, or the field would hold a quote followed by a carriage return
+ * (nothing appended); VREN_E_NOMEM when the output area of 2 x length
  * bytes could not be allocated, a negative length included (nothing
  * appended); or bufferCheck()'s result. Logs under "convertData", without
  * "start" or "end".

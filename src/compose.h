@@ -28,7 +28,11 @@ struct CommandText {
 // is then not appended and the buffer keeps its contents).
 int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept;
 
-// Appends header, then data as a quoted field: ' data ' CR.
+// Appends header, then data as a quoted field: ' data ' CR. The field ends at
+// the first quote followed by a carriage return, so data holding that pair
+// would end it early and have the printer run the rest as commands: such data
+// is refused with VREN_E_WRITE, the pair's offset logged under `tag`, and
+// nothing is appended. Every other byte goes out as it is.
 int appendQuoted(const char *tag, std::string_view header, std::string_view data) noexcept;
 
 // Sends the whole command buffer with one writeData() call and clears it when

@@ -179,8 +179,8 @@ TEST_F(BarcodeTest, EachCallLogsInOrder) {
         const char *dataLine;  // Print1DBarcode only
     };
     const Row rows[] = {
-        /* 1 */ {"Print1DBarcode", [] { return Print1DBarcode("%s%d'\r", 50, 100, 1, 2, 6, 100, 0, 0); },
-                 "barcode data : %s%d'\r, 6"},
+        /* 1 */ {"Print1DBarcode", [] { return Print1DBarcode("%s%d'\n", 50, 100, 1, 2, 6, 100, 0, 0); },
+                 "barcode data : %s%d'\n, 6"},
         /* 2 */ {"Print1DBarcode", [] { return Print1DBarcode("", 50, 100, 1, 2, 6, 100, 0, 0); }, "barcode data : , 0"},
         /* 3 */ {"PrintMaxiCode", [] { return PrintMaxiCode("%s", 10, 20, 2); }, nullptr},
         /* 4 */ {"PrintPDF417", [] { return PrintPDF417("ABC", 10, 20, 2, 40, 3, 1, 1, 7, 3, 10, 0); }, nullptr},

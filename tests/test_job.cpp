@@ -122,6 +122,49 @@ TEST_F(Job, LongCommandBehindPendingBytes) {
     }
 }
 
+// A quote followed by CR ends a quoted field, so inside data it would have the
+// printer run the rest as commands: every function that carries data refuses
+// it, names the pair's offset (in the bytes of the field: the converted text
+// for a converted one) and appends nothing. A quote or a CR alone goes out.
+TEST_F(Job, QuoteFollowedByCrInDataIsRefused) {
+    const std::string data = "O'\rP5,1\rT10,10,3,1,1,0,0,N,N,'x";
+    struct Row {
+        const char *tag;  // that logs the refusal
+        std::function<int(const char *)> call;
+    };
+    const Row rows[] = {
+        /* 1 */ {"PrintDeviceFont", [](const char *d) { return PrintDeviceFont(d, 1, 1, 0, 1, 1, 0, 0); }},
+        /* 2 */ {"convertData", [](const char *d) { return PrintDeviceFont(d, 1, 1, 'a', 1, 1, 0, 0); }},
+        /* 3 */ {"convertData", [](const char *d) { return PrintDeviceFontW(d, 1, 1, 0, 1, 1, 0, 0, 99); }},
+        /* 4 */ {"PrintVectorFont", [](const char *d) { return PrintVectorFont(d, 1, 1, 0, 8, 8, 0, 0, 0, 0, 0, 0, 0); }},
+        /* 5 */ {"convertData", [](const char *d) { return PrintVectorFontW(d, 1, 1, 7, 8, 8, 0, 0, 0, 0, 0, 0, 0, 6); }},
+        /* 6 */ {"convertData", [](const char *d) { return convertData(d, static_cast<int>(std::strlen(d)), 3); }},
+        /* 7 */ {"Print1DBarcode", [](const char *d) { return Print1DBarcode(d, 0, 0, 1, 2, 6, 100, 0, 0); }},
+        /* 8 */ {"PrintMaxiCode", [](const char *d) { return PrintMaxiCode(d, 0, 0, 0); }},
+        /* 9 */ {"PrintPDF417", [](const char *d) { return PrintPDF417(d, 0, 0, 3, 1, 0, 0, 0, 0, 2, 4, 0); }},
+        /* 10 */ {"PrintQRCode", [](const char *d) { return PrintQRCode(d, 0, 0, 1, 0, 4, 0); }},
+        /* 11 */ {"PrintDataMatrix", [](const char *d) { return PrintDataMatrix(d, 0, 0, 1, 0, 0); }},
+        /* 12 */ {"PrintAztec", [](const char *d) { return PrintAztec(d, 0, 0, 1, 0, 0, 0, 1, 0, 0); }},
+        /* 13 */ {"PrintCode49", [](const char *d) { return PrintCode49(d, 0, 0, 0, 0, 0, 0, 0, 0); }},
+        /* 14 */ {"PrintCODABLOCK", [](const char *d) { return PrintCODABLOCK(d, 0, 0, 0, 0, 0, 0, 30, 0, 10); }},
+        /* 15 */ {"PrintMicroPDF", [](const char *d) { return PrintMicroPDF(d, 0, 0, 5, 50, 0, 0); }},
+        /* 16 */ {"PrintGS1DataBar", [](const char *d) { return PrintGS1DataBar(d, 0, 0, 5, 1, 1, 0, 6, 0); }},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        const std::string pending = fill(8, 'p');
+        markLog();
+        EXPECT_EQ(rows[i].call(data.c_str()), VREN_E_WRITE);
+        EXPECT_EQ(pendingBytes(), pending);
+        const auto messages = logMessages(rows[i].tag);
+        EXPECT_NE(std::find(messages.begin(), messages.end(), "Quote followed by CR at offset 1: data refused"),
+                  messages.end());
+    }
+    initDataBuffer();
+    EXPECT_EQ(PrintDeviceFont("a'b\rc'", 1, 1, 0, 1, 1, 0, 0), VREN_OK);
+    EXPECT_BYTES("T1,1,0,1,1,0,0,N,N,'a'b\rc''\r", pendingBytes());
+}
+
 TEST_F(Job, PrintsSendsTheBufferAndThePrintCommand) {
     struct Row {
         uint32_t pending;

@@ -714,17 +714,19 @@ TEST_F(LibraryParse, DataAtTheParsersLimit) {
     });
 }
 
-// Data is sent unescaped, so data holding a quote directly followed by CR
-// cannot be told from the field's end: the field ends there and the rest of
-// the data is read as a command of its own. The rows above leave that pair out.
-TEST_F(LibraryParse, DataHoldingQuoteAndCarriageReturnEndsTheField) {
-    const Row row{"PrintDeviceFont(\"a'\\rb\")", [] { return PrintDeviceFont("a'\rb", 1, 2, 3, 1, 1, 0, 0); }, {}};
-    const std::string bytes = capture(row);
-    EXPECT_EQ("T1,2,3,1,1,0,0,N,N,'a'\rb'\r", bytes);
+// Data is sent unescaped, and the field ends at the first quote followed by
+// CR: data holding that pair is refused and nothing reaches the printer, while
+// a quote or a CR on its own stays part of the data.
+TEST_F(LibraryParse, DataHoldingQuoteAndCarriageReturnIsRefused) {
+    const Row refused{"PrintDeviceFont(\"a'\\rb\")", [] { return PrintDeviceFont("a'\rb", 1, 2, 3, 1, 1, 0, 0); },
+                      {VREN_E_WRITE, {}}};
+    EXPECT_EQ("", capture(refused));
+    const Row alone{"PrintDeviceFont(\"a'b\\rc'\")", [] { return PrintDeviceFont("a'b\rc'", 1, 2, 3, 1, 1, 0, 0); }, {}};
+    const std::string bytes = capture(alone);
+    EXPECT_EQ("T1,2,3,1,1,0,0,N,N,'a'b\rc''\r", bytes);
     const std::vector<Event> events = parseAll(bytes);
-    ASSERT_EQ(2u, events.size());
-    EXPECT_EQ("a", std::get<DeviceText>(std::get<Command>(events[0]).body).data);
-    EXPECT_EQ(23u, std::get<Diagnostic>(events[1]).offset);
+    ASSERT_EQ(1u, events.size());
+    EXPECT_EQ("a'b\rc'", std::get<DeviceText>(std::get<Command>(events[0]).body).data);
 }
 
 // The renderer draws every row that composes or sets something, hostile ones

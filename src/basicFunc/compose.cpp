@@ -82,6 +82,10 @@ int appendCommand(const char *tag, std::initializer_list<std::string_view> piece
 }
 
 int appendQuoted(const char *tag, std::string_view header, std::string_view data) noexcept {
+    if (const size_t at = data.find("'\r"); at != std::string_view::npos) {
+        printDebugLog(tag, "Quote followed by CR at offset %zu: data refused", at);
+        return VREN_E_WRITE;
+    }
     return appendCommand(tag, {header, "'", data, "'\r"});
 }
 
