@@ -66,7 +66,7 @@ enum VrenResult {
     VREN_E_OPEN = -100,
     /** A USB printer node was found but no printer was accepted; identification failed. */
     VREN_E_NOT_ACCEPTED = -101,
-    /** Transport write gave up after a sixth failed or short write attempt in one call. */
+    /** Transport write gave up after a sixth failed attempt in one call (see writeData()). */
     VREN_E_WRITE_GAVE_UP = -102,
     /** Applying the serial line attributes failed. */
     VREN_E_SERIAL_ATTR = -104,
@@ -749,7 +749,11 @@ VREN_API int openDeviceUSB(void);
  * without pauses, network the whole request 10 ms after the call's 10 ms
  * entry pause. At most 200 write attempts per call; a failed or short attempt
  * is retried after 200 ms from the first byte not taken, at most 5 times.
- * Every byte is logged before the first write. A count of 0 returns 0 at once.
+ * Over the network a send that moved bytes is progress, not a failed attempt:
+ * the next send waits until the socket takes bytes again (at most 200 ms), and
+ * only a send that moves nothing or fails counts against the five (one that
+ * moved nothing because the socket was full waits for it instead of the fixed
+ * 200 ms). Every byte is logged before the first write. A count of 0 returns 0 at once.
  * Returns the number of bytes written (smaller than count when the attempts
  * ran out), or VREN_E_WRITE_GAVE_UP on the sixth failed attempt.
  */

@@ -1,9 +1,11 @@
 // Transport I/O and the command buffer: paced, chunked writes with bounded
 // retries, polled reads, and the buffer in which composed commands wait.
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 
@@ -67,6 +69,22 @@ ssize_t writeChunk(int fd, int kind, const unsigned char *bytes, size_t size) no
     return write(fd, bytes, size);
 }
 
+bool wouldBlock(int error) noexcept {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+// Waits until the socket can take bytes again, for at most `microseconds`.
+void waitWritable(int fd, unsigned microseconds) noexcept {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::microseconds(microseconds);
+    pollfd writable{fd, POLLOUT, 0};
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0 || poll(&writable, 1, static_cast<int>(left)) >= 0 || errno != EINTR)
+            return;
+    }
+}
+
 }  // namespace
 
 namespace vren {
@@ -124,32 +142,44 @@ extern "C" VREN_API int writeData(const void *data, uint32_t count) {
     uint32_t remaining = count;
     uint32_t written = 0;
     int failuresLeft = kFailureAllowance;
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    for (int attempts = 0; attempts < kMaxAttempts;) {
         const uint32_t chunk = (pacing.chunk == 0 || remaining < pacing.chunk) ? remaining : pacing.chunk;
         vren::pause(pacing.pause);
         const ssize_t n = writeChunk(fd, kind, position, chunk);
-        if (n == static_cast<ssize_t>(chunk)) {
-            remaining -= chunk;
-            written += chunk;
-            if (remaining == 0) {
-                log.record("complete to write the data.");
-                return static_cast<int>(written);
-            }
-            position += chunk;
-            vren::pause(pacing.pause);
-            continue;
-        }
-        // A short write keeps what the device took: the next attempt starts
-        // at the first byte it did not take, so nothing is sent twice.
+        const int error = errno;
+        // What the device took stays taken: the next attempt starts at the
+        // first byte it did not take, so nothing is sent twice.
         if (n > 0) {
             position += n;
             remaining -= static_cast<uint32_t>(n);
             written += static_cast<uint32_t>(n);
         }
+        if (n == static_cast<ssize_t>(chunk)) {
+            ++attempts;
+            if (remaining == 0) {
+                log.record("complete to write the data.");
+                return static_cast<int>(written);
+            }
+            vren::pause(pacing.pause);
+            continue;
+        }
+        // A printer on the network that reads more slowly than the library
+        // writes takes part of a send: that is progress, not a failure. The
+        // next send waits until the socket takes bytes again.
+        if (kind == VREN_IF_NETWORK && n > 0) {
+            waitWritable(fd, kFailurePause);
+            continue;
+        }
+        ++attempts;
         if (failuresLeft == 0)
             return VREN_E_WRITE_GAVE_UP;
         --failuresLeft;
-        vren::pause(kFailurePause);
+        // A socket that took nothing is waited on until it takes bytes again,
+        // at most for the pause of a failed attempt.
+        if (kind == VREN_IF_NETWORK && (n == 0 || wouldBlock(error)))
+            waitWritable(fd, kFailurePause);
+        else
+            vren::pause(kFailurePause);
     }
     return static_cast<int>(written);
 }
