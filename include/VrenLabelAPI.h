@@ -227,7 +227,9 @@ VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer
  * command each to the command buffer and then run bufferCheck(). A command
  * that does not fit into the buffer's free space is preceded by sending the
  * buffer; a command longer than the whole buffer is streamed to the printer
- * right after it, so commands of any length arrive whole and in order.
+ * right after it, so commands of any length arrive whole and in order. When
+ * a send of the buffer fails, the buffer keeps only the bytes the printer did
+ * not take, so that the next send goes on where this one stopped.
  *
  * Text and barcode data follow the command's header as a quoted field: a
  * single quote, the bytes up to the terminating NUL (not escaped), a single
@@ -242,8 +244,9 @@ VREN_API int DirectIO(const void *writeBuffer, int writeLength, void *readBuffer
  * (unsigned char) are off when 0 and on for any other value.
  *
  * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is null"
- * logged) or holds a quote followed by a carriage return, when a send of the buffer was incomplete, or, for text that is
- * converted, when the conversion failed; VREN_E_NOMEM when the conversion's
+ * logged) or holds a quote followed by a carriage return, when a send of the
+ * buffer was incomplete, or, for text that is converted, when the conversion
+ * failed; VREN_E_NOMEM when the conversion's
  * output area, or the memory for a command longer than the whole buffer,
  * could not be allocated. A text command that fails its conversion leaves
  * the command buffer as it was.
@@ -337,8 +340,9 @@ VREN_API int PrintCircle(int x, int y, int size, int multiplier);
  *
  * Results: 0; VREN_E_WRITE when data is null (nothing appended, "data is
  * null" logged) or holds a quote followed by a carriage return (see the
- * quoted field above), or when a send was incomplete: the buffer check's send (the
- * new command then stays in the buffer with the rest), the send that had to
+ * quoted field above), or when a send was incomplete: the buffer check's send
+ * (the new command then stays in the buffer with what the printer did not
+ * take), the send that had to
  * make room first (the command is then not appended), or the send of a
  * command longer than the whole buffer; VREN_E_NOMEM when such a command
  * could not be copied for sending (it is neither sent nor appended).

@@ -25,7 +25,7 @@ struct CommandText {
 // a command longer than the whole buffer is then sent straight to the printer,
 // so order is kept and nothing is cut. Returns 0, or VREN_E_WRITE with
 // "Failed to write" logged under `tag` when a send was incomplete (the command
-// is then not appended and the buffer keeps its contents).
+// is then not appended; see sendBuffer() for what the buffer keeps).
 int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept;
 
 // Appends header, then data as a quoted field: ' data ' CR. The field ends at
@@ -37,7 +37,8 @@ int appendQuoted(const char *tag, std::string_view header, std::string_view data
 
 // Sends the whole command buffer with one writeData() call and clears it when
 // it went out completely. Returns 0, or VREN_E_WRITE ("Failed to write" under
-// `tag`) with the buffer untouched.
+// `tag`) with the buffer holding only the bytes that did not reach the
+// printer, from the first one it did not take.
 int sendBuffer(const char *tag) noexcept;
 
 }  // namespace vren

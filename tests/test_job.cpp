@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "command_rows.h"
+#include "fake_write.h"
 #include "library_test.h"
 
 namespace vren::test {
@@ -49,6 +50,26 @@ TEST_F(Job, BufferCheckFailureKeepsTheBuffer) {
     EXPECT_EQ(bufferCheck(), VREN_E_WRITE);  // not connected
     EXPECT_EQ(pendingBytes(), pending);
     EXPECT_EQ(logMessages("bufferCheck"), (std::vector<std::string>{"start", "Failed to write"}));
+}
+
+// A send of the buffer that moved part of it and then failed: the buffer keeps
+// only what the printer did not take, and the next send goes on from there,
+// so the printer gets every byte once and in order.
+TEST_F(Job, FailedSendKeepsOnlyWhatDidNotArrive) {
+    connect();
+    std::string pending;
+    for (int i = 0; pending.size() < VREN_FLUSH_THRESHOLD; ++i)
+        pending += std::to_string(i) + ",";
+    pending.resize(VREN_FLUSH_THRESHOLD);
+    std::memcpy(gPrintData, pending.data(), pending.size());
+    gDataIndex = VREN_FLUSH_THRESHOLD;
+    breakAfterNextWrite(VREN_FLUSH_THRESHOLD, 1000);
+    EXPECT_EQ(bufferCheck(), VREN_E_WRITE);
+    restoreWrites();
+    EXPECT_EQ(pendingBytes(), pending.substr(1000));
+    EXPECT_EQ(gPrintData[gDataIndex], 0);
+    EXPECT_EQ(Prints(1, 1), VREN_OK);
+    EXPECT_LONG_BYTES(pending + "P1,1\r", printed(pending.size() + 5));
 }
 
 // The append path: a command that does not fit into the free space sends the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace vren {
 
@@ -16,6 +17,14 @@ extern int gInterfaceType;
 
 // Pauses the calling thread; a pause of 0 makes no system call.
 void pause(unsigned microseconds) noexcept;
+
+// One writeData() call, with how many bytes reached the device: its result
+// alone does not tell that once it gave up.
+struct Transfer {
+    int result;      // writeData()'s result
+    uint32_t bytes;  // bytes the device took, also when result is negative
+};
+Transfer transmit(const void *data, uint32_t count) noexcept;
 
 // Sends `size` bytes through writeData(). A request that one call can carry
 // (200 chunks of the interface's chunk size; no bytes included, which is still

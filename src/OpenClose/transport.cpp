@@ -122,12 +122,14 @@ bool writeAll(const void *data, size_t size) noexcept {
 
 }  // namespace vren
 
-extern "C" VREN_API int writeData(const void *data, uint32_t count) {
+namespace vren {
+
+Transfer transmit(const void *data, uint32_t count) noexcept {
     vren::LogBatch log("writeData");
     // Nothing to send: nothing to wait for.
     if (count == 0 || data == nullptr) {
         log.record("write data : ");
-        return 0;
+        return {0, 0};
     }
     const int fd = gFD;
     const int kind = gInterfaceType;
@@ -158,7 +160,7 @@ extern "C" VREN_API int writeData(const void *data, uint32_t count) {
             ++attempts;
             if (remaining == 0) {
                 log.record("complete to write the data.");
-                return static_cast<int>(written);
+                return {static_cast<int>(written), written};
             }
             vren::pause(pacing.pause);
             continue;
@@ -172,7 +174,7 @@ extern "C" VREN_API int writeData(const void *data, uint32_t count) {
         }
         ++attempts;
         if (failuresLeft == 0)
-            return VREN_E_WRITE_GAVE_UP;
+            return {VREN_E_WRITE_GAVE_UP, written};
         --failuresLeft;
         // A socket that took nothing is waited on until it takes bytes again,
         // at most for the pause of a failed attempt.
@@ -181,7 +183,13 @@ extern "C" VREN_API int writeData(const void *data, uint32_t count) {
         else
             vren::pause(kFailurePause);
     }
-    return static_cast<int>(written);
+    return {static_cast<int>(written), written};
+}
+
+}  // namespace vren
+
+extern "C" VREN_API int writeData(const void *data, uint32_t count) {
+    return vren::transmit(data, count).result;
 }
 
 extern "C" VREN_API int readData(void *data, int32_t count) {

@@ -20,13 +20,24 @@ bool indexInBuffer(const char *tag) noexcept {
     return false;
 }
 
+// Bytes that reached the printer leave the buffer, which then starts with the
+// first byte the printer did not take: the next send goes on from there
+// instead of sending the start of a command a second time.
+void dropSent(uint32_t count) noexcept {
+    const uint32_t kept = gDataIndex - count;
+    std::memmove(gPrintData, gPrintData + count, kept);
+    std::memset(gPrintData + kept, 0, count);
+    gDataIndex = kept;
+}
+
 }  // namespace
 
 int sendBuffer(const char *tag) noexcept {
     if (!indexInBuffer(tag))
         return VREN_E_WRITE;
-    const int written = writeData(gPrintData, gDataIndex);
-    if (written < 0 || static_cast<uint32_t>(written) != gDataIndex) {
+    const Transfer sent = transmit(gPrintData, gDataIndex);
+    if (sent.result < 0 || static_cast<uint32_t>(sent.result) != gDataIndex) {
+        dropSent(sent.bytes);
         printDebugLog(tag, "Failed to write");
         return VREN_E_WRITE;
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace vren::test {
 namespace {
@@ -12,6 +13,8 @@ namespace {
 std::atomic<size_t> gLength{0};
 std::atomic<size_t> gAccepted{0};
 std::atomic<WriteObserver> gObserver{nullptr};
+std::atomic<bool> gBreakAfter{false};
+std::atomic<int> gBroken{-1};
 
 }  // namespace
 
@@ -19,8 +22,11 @@ std::atomic<WriteObserver> gObserver{nullptr};
 // script, and tells the observer.
 size_t scripted(int fd, size_t length) {
     size_t expected = length;
-    if (length != 0 && gLength.compare_exchange_strong(expected, 0))
+    if (length != 0 && gLength.compare_exchange_strong(expected, 0)) {
         length = gAccepted.load();
+        if (gBreakAfter.exchange(false))
+            gBroken = fd;
+    }
     if (const WriteObserver observer = gObserver.load())
         observer(fd, length);
     return length;
@@ -44,14 +50,36 @@ void shortenNextWrite(size_t length, size_t accepted) {
     gLength = length;
 }
 
+void breakAfterNextWrite(size_t length, size_t accepted) {
+    gBreakAfter = true;
+    shortenNextWrite(length, accepted);
+}
+
+void restoreWrites() {
+    gBreakAfter = false;
+    gBroken = -1;
+}
+
+// True when writes on `fd` fail, as on a broken connection.
+bool broken(int fd) {
+    if (fd < 0 || fd != gBroken.load())
+        return false;
+    errno = EPIPE;
+    return true;
+}
+
 }  // namespace vren::test
 
 extern "C" ssize_t write(int fd, const void *bytes, size_t length) {
     static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t)>("write");
+    if (vren::test::broken(fd))
+        return -1;
     return real(fd, bytes, vren::test::scripted(fd, length));
 }
 
 extern "C" ssize_t send(int fd, const void *bytes, size_t length, int flags) {
     static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t, int)>("send");
+    if (vren::test::broken(fd))
+        return -1;
     return real(fd, bytes, vren::test::scripted(fd, length), flags);
 }

@@ -11,6 +11,11 @@ namespace vren::test {
 // `accepted` bytes on and reports that count.
 void shortenNextWrite(size_t length, size_t accepted);
 
+// The same, and every later write() or send() on that descriptor then fails
+// with EPIPE, as on a connection that broke mid-transfer, until restoreWrites().
+void breakAfterNextWrite(size_t length, size_t accepted);
+void restoreWrites();
+
 // Called for every write() and send() with the descriptor and the length
 // passed on, before the call; for fakes that record what reaches a device.
 using WriteObserver = void (*)(int fd, size_t length);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "fake_write.h"
 #include "log_records.h"
 
 namespace vren::test {
@@ -35,6 +36,7 @@ void LibraryTest::SetUp() {
 
 void LibraryTest::TearDown() {
     setPauseHook(nullptr);
+    restoreWrites();
     DisconnectPrinter();
     initDataBuffer();
     printer_.reset();
