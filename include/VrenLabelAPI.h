@@ -190,9 +190,12 @@ VREN_API int DisconnectPrinter(void);
  * Appends the print command "P<labels>,<copies>\r" (both counts as given,
  * signed decimal) and sends the whole command buffer in one transport call,
  * whatever its fill level. The buffer is cleared when it went out completely.
- * (Should the buffer, after failed sends, have no room for the print command,
- * it is sent first.)
- * Returns 0 or VREN_E_WRITE (buffer kept, print command included).
+ * Returns 0 or VREN_E_WRITE: the buffer then keeps what the printer did not
+ * take, the print command included, so that a later Prints() sends the label
+ * and both print commands. The composition functions leave room for one print
+ * command at the end of the buffer; only behind print commands of earlier
+ * failed calls may the room run out, and the buffer is then sent first, the
+ * new print command kept only if that send made room for it.
  */
 VREN_API int Prints(int labels, int copies);
 

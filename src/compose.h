@@ -21,12 +21,20 @@ struct CommandText {
 };
 
 // Appends one command, given as consecutive pieces, to gPrintData.
-// When it does not fit into the free space, the pending buffer is sent first;
-// a command longer than the whole buffer is then sent straight to the printer,
-// so order is kept and nothing is cut. Returns 0, or VREN_E_WRITE with
+// The last bytes of the buffer are kept free for a print command (see
+// appendPrintCommand()). When the command does not fit into the rest, the
+// pending buffer is sent first; a command longer than that whole space is
+// then sent straight to the printer, so order is kept and nothing is cut. Returns 0, or VREN_E_WRITE with
 // "Failed to write" logged under `tag` when a send was incomplete (the command
 // is then not appended; see sendBuffer() for what the buffer keeps).
 int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept;
+
+// Appends the print command of Prints, which may use the whole buffer. Only
+// when the buffer holds print commands of earlier failed Prints calls may it
+// lack the room: it is then sent first, and the command goes in behind what
+// the printer did not take when there is room. Returns 0, or VREN_E_WRITE
+// from that send.
+int appendPrintCommand(const char *tag, std::string_view command) noexcept;
 
 // Appends header, then data as a quoted field: ' data ' CR. The field ends at
 // the first quote followed by a carriage return, so data holding that pair

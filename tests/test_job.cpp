@@ -87,8 +87,9 @@ TEST_F(Job, CommandThatDoesNotFitSendsTheBufferFirst) {
     };
     const Row rows[] = {
         /* 1 */ {true, 4090, VREN_OK, std::string(4090, 'a'), circle, {"start", "end"}},
-        // Exactly fits: appended, and the full buffer is sent by the check.
-        /* 2 */ {true, 4086, VREN_OK, std::string(4086, 'a') + circle, "", {"start", "end"}},
+        // Exactly fits the room before that of a print command: appended, and
+        // the buffer is sent by the check.
+        /* 2 */ {true, 4061, VREN_OK, std::string(4061, 'a') + circle, "", {"start", "end"}},
         /* 3 */ {true, 100, VREN_OK, "", std::string(100, 'a') + circle, {"start", "end"}},
         /* 4 */ {false, 4090, VREN_E_WRITE, "", std::string(4090, 'a'), {"start", "Failed to write", "end"}},
     };
@@ -124,7 +125,7 @@ TEST_F(Job, LongCommandBehindPendingBytes) {
         size_t command;  // header, quotes and CR included
     };
     const Row rows[] = {
-        /* 1 */ {1, 4096},  // fits the emptied buffer exactly
+        /* 1 */ {1, 4071},  // fits the emptied buffer exactly, but for the room of a print command
         /* 2 */ {1, 5000},  // sent straight after the pending byte
         /* 3 */ {4095, 4097},
     };
@@ -226,6 +227,16 @@ TEST_F(Job, FailedPrintKeepsTheBufferWithThePrintCommand) {
     EXPECT_EQ(Prints(1, 2), VREN_E_WRITE);
     EXPECT_EQ(pendingBytes(), std::string(10, 'c') + "P1,2\rP1,2\r");
     EXPECT_EQ(logMessages("Prints"), (std::vector<std::string>{"start", "Failed to write", "start", "Failed to write"}));
+}
+
+// A label whose sends failed keeps its print command: composition leaves room
+// for it at the end of the buffer, so no send has to make room for it first.
+TEST_F(Job, FailedPrintKeepsItsCommandInANearlyFullBuffer) {
+    fill(4000);
+    const std::string text(74, 't');  // with its header, quotes and CR: the last 96 bytes of the buffer
+    EXPECT_EQ(PrintDeviceFont(text.c_str(), 1, 1, 0, 1, 1, 0, 0), VREN_E_WRITE);
+    EXPECT_EQ(Prints(1, 1), VREN_E_WRITE);
+    EXPECT_TRUE(pendingBytes().ends_with("P1,1\r")) << pendingBytes().substr(3990);
 }
 
 // gDataIndex is exported: an index past the buffer, set by the application,

@@ -67,6 +67,29 @@ int streamCommand(const char *tag, std::initializer_list<std::string_view> piece
 
 }  // namespace
 
+namespace {
+
+// The longest print command: the composition commands leave room for it at the
+// end of the buffer, so that Prints can keep its command in the buffer even
+// after the sends of a label failed.
+constexpr size_t kPrintCommandRoom = sizeof "P-2147483648,-2147483648\r" - 1;
+constexpr size_t kComposeCapacity = sizeof gPrintData - kPrintCommandRoom;
+
+bool fits(size_t size, size_t capacity) noexcept {
+    return gDataIndex <= capacity && size <= capacity - gDataIndex;
+}
+
+void copyIn(std::initializer_list<std::string_view> pieces) noexcept {
+    for (std::string_view piece : pieces) {
+        if (piece.empty())
+            continue;
+        std::memcpy(gPrintData + gDataIndex, piece.data(), piece.size());
+        gDataIndex += static_cast<uint32_t>(piece.size());
+    }
+}
+
+}  // namespace
+
 int appendCommand(const char *tag, std::initializer_list<std::string_view> pieces) noexcept {
     if (!indexInBuffer(tag))
         return VREN_E_WRITE;
@@ -74,22 +97,30 @@ int appendCommand(const char *tag, std::initializer_list<std::string_view> piece
     for (std::string_view piece : pieces)
         total += piece.size();
 
-    if (total > sizeof gPrintData - gDataIndex) {
+    if (!fits(total, kComposeCapacity)) {
         if (gDataIndex != 0) {
             const int sent = sendBuffer(tag);
             if (sent != VREN_OK)
                 return sent;
         }
-        if (total > sizeof gPrintData)
+        if (total > kComposeCapacity)
             return streamCommand(tag, pieces, total);
     }
-    for (std::string_view piece : pieces) {
-        if (piece.empty())
-            continue;
-        std::memcpy(gPrintData + gDataIndex, piece.data(), piece.size());
-        gDataIndex += static_cast<uint32_t>(piece.size());
-    }
+    copyIn(pieces);
     return VREN_OK;
+}
+
+int appendPrintCommand(const char *tag, std::string_view command) noexcept {
+    if (!indexInBuffer(tag))
+        return VREN_E_WRITE;
+    int result = VREN_OK;
+    if (!fits(command.size(), sizeof gPrintData))
+        result = sendBuffer(tag);
+    // A failed send leaves what the printer did not take: the print command
+    // goes behind it whenever there is room.
+    if (fits(command.size(), sizeof gPrintData))
+        copyIn({command});
+    return result;
 }
 
 int appendQuoted(const char *tag, std::string_view header, std::string_view data) noexcept {

@@ -8,7 +8,7 @@ extern "C" VREN_API int Prints(int labels, int copies) {
     constexpr const char *tag = "Prints";
     printDebugLog(tag, "start");
     const vren::CommandText print = vren::formatFields("P%d,%d\r", labels, copies);
-    int result = vren::appendCommand(tag, {print.view()});
+    int result = vren::appendPrintCommand(tag, print.view());
     if (result == VREN_OK)
         result = vren::sendBuffer(tag);
     if (result != VREN_OK)
