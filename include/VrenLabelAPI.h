@@ -164,7 +164,9 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
  * model of KORVEL_DEVICE; gPrinterModel receives its index. On success any
  * earlier connection is closed, gConnectedPrinter is set, the command buffer
  * is cleared and 0 is returned. On failure the earlier connection (if any)
- * stays open and in use, as it was.
+ * stays open and in use, as it was: the line attributes of a kept serial
+ * connection, which an attempt on the same device changes, are put back
+ * (input that attempt discarded stays discarded).
  *
  * Returns 0; VREN_E_ADDRESS (not an address of any form, or null; nothing
  * opened); VREN_E_NOT_ACCEPTED (the printer was not identified; the new

@@ -256,6 +256,32 @@ TEST_F(Ports, SerialRateFromTheAddress) {
     });
 }
 
+// A failed connect to the device of the kept serial connection sets the
+// line's speed on the way: the kept connection gets its own attributes back
+// and goes on at its speed. Here the new attempt's model query never leaves.
+TEST_F(Ports, FailedReconnectKeepsTheLineOfTheKeptConnection) {
+    const std::string slave = startPrinter();
+    run({{"ttyS0", slave}}, [&] {
+        ASSERT_EQ(ConnectToPrinter("/dev/ttyS0:115200"), 0);
+        shortenNextWrite(6, 0);
+        setWriteObserver([](int, size_t) { shortenNextWrite(6, 0); });
+        EXPECT_EQ(ConnectToPrinter("/dev/ttyS0:2400"), VREN_E_NOT_ACCEPTED);
+        setWriteObserver(nullptr);
+        shortenNextWrite(0, 0);
+        const int probe = open("/dev/ttyS0", O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(probe, 0);
+        termios line{};
+        ASSERT_EQ(tcgetattr(probe, &line), 0);
+        close(probe);
+        EXPECT_EQ(cfgetospeed(&line), B115200);
+        EXPECT_EQ(DirectIO("kept", 4, nullptr, nullptr), 0);
+    });
+    if (!ran())
+        return;
+    ASSERT_TRUE(printer_->waitForBytes(0, 6 + 4, 10s));
+    EXPECT_EQ(printer_->received(0), "^PI0\r\nkept");
+}
+
 TEST_F(Ports, SerialWithoutPortsFailsWithTheOpenersCode) {
     run({}, [&] {
         EXPECT_EQ(ConnectToPrinter("SERIAL:9600"), VREN_E_OPEN);

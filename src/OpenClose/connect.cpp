@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <bluetooth/bluetooth.h>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -163,6 +164,23 @@ void restore(const Connection &c) noexcept {
     gConnectedPrinter = c.connected;
 }
 
+// The line attributes of a kept serial connection. A new attempt on the same
+// device sets the line's speed and attributes, which belong to the device and
+// not to the descriptor, so they are put back when that attempt fails.
+class KeptLine {
+public:
+    explicit KeptLine(int fd) noexcept : fd_(fd), saved_(fd >= 0 && isatty(fd) && tcgetattr(fd, &line_) == 0) {}
+    void restore() const noexcept {
+        if (saved_)
+            tcsetattr(fd_, TCSANOW, &line_);
+    }
+
+private:
+    int fd_;
+    termios line_{};
+    bool saved_;
+};
+
 }  // namespace
 
 extern "C" VREN_API int ConnectToPrinter(const char *address) {
@@ -174,6 +192,7 @@ extern "C" VREN_API int ConnectToPrinter(const char *address) {
     // A failed connect leaves an open earlier connection exactly as it was.
     const Connection earlier = current();
     const bool earlierOpen = earlier.fd != kNoDescriptor;
+    const KeptLine earlierLine(earlier.fd);
 
     const int opened = openByAddress(address);
     if (opened == VREN_E_ADDRESS)
@@ -182,6 +201,7 @@ extern "C" VREN_API int ConnectToPrinter(const char *address) {
         printDebugLog(kConnectTag, "Failed to open device.");
         if (earlierOpen)
             restore(earlier);
+        earlierLine.restore();
         return opened;
     }
 
@@ -194,6 +214,7 @@ extern "C" VREN_API int ConnectToPrinter(const char *address) {
         DisconnectPrinter();
         if (earlierOpen)
             restore(earlier);
+        earlierLine.restore();
         return checked;
     }
     if (earlierOpen)
