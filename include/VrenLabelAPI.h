@@ -35,7 +35,11 @@
  * Nearly every function appends time-stamped trace records to the file
  * "VRENLinuxSDKLog.txt" in the current working directory, one record per
  * byte written to or read from the printer included. The file is created when
- * missing and never truncated. There is no switch to turn it off.
+ * missing (readable and writable by its owner only: it holds every byte
+ * printed) and never truncated; it is never opened through a symbolic link and
+ * not inherited by child processes. Every write to it holds whole records, so
+ * that processes sharing one log do not tear each other's records. There is
+ * no switch to turn it off.
  */
 #ifndef VREN_LABEL_API_H
 #define VREN_LABEL_API_H
@@ -697,7 +701,8 @@ VREN_API void strToUpper(const char *source, char *destination, int32_t count);
 /**
  * Appends one record "<date time>.<usec>  : [<tag padded to 25>] <message>\n"
  * to the debug log "VRENLinuxSDKLog.txt" in the current working directory,
- * opening and closing the file for the record. The date and time are local
+ * opening and closing the file for the record and writing the record in one
+ * write (see "Debug log" at the top). The date and time are local
  * time as "%Y/%m/%d %H:%M:%S"; a tag longer than 25 characters is written
  * whole. Never fails towards its caller: when the file cannot be opened,
  * "Failed to open log file." goes to standard output and the record is lost;

@@ -2,12 +2,19 @@
 // current working directory.
 #include "debugLog.h"
 
+#include <fcntl.h>
 #include <sys/time.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
 
 #include "VrenLabelAPI.h"
 
@@ -79,83 +86,42 @@ void reportOpenFailure() noexcept {
     std::fputs("Failed to open log file.\n", stdout);
 }
 
-// The message is written as "%s" would write it: up to its first NUL.
-void writeRecord(std::FILE *file, const Stamp &stamp, const char *tag, const char *text) noexcept {
-    std::fprintf(file, "%s.%06u  : [%-25s] %s\n", stamp.text, stamp.micros, tag, text);
-}
-
-void writeFailureRecord(std::FILE *file, const Stamp &stamp) noexcept {
-    std::fprintf(file, "%s.%06u  : Failed vasprinterf. Can't write dubug log.\n", stamp.text, stamp.micros);
-}
-
-// Formats the message and writes its record, or the failure record when the
-// message cannot be formatted. The record carries the time at which the call
-// came, read before the message is formatted.
-void writeFormatted(std::FILE *file, const char *tag, const char *format, std::va_list args) noexcept {
-    const Stamp stamp = now();
-    char *text = nullptr;
-    // A null format cannot be formatted: it gets the failure record rather
-    // than crashing the application inside vasprintf.
-    if (format == nullptr || vasprintf(&text, format, args) < 0) {
-        writeFailureRecord(file, stamp);
-        return;
-    }
-    writeRecord(file, stamp, tag, text);
-    std::free(text);
-}
-
-}  // namespace
-
-void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept {
-    std::FILE *file = std::fopen(kLogFile, "a+");
-    if (file == nullptr) {
-        reportOpenFailure();
-        return;
-    }
-    writeFormatted(file, tag, format, args);
-    std::fclose(file);
-}
-
-LogBatch::~LogBatch() {
-    if (file_ != nullptr)
-        std::fclose(file_);
-}
-
-bool LogBatch::open() noexcept {
-    if (file_ != nullptr)
-        return true;
-    if (!failed_) {
-        file_ = std::fopen(kLogFile, "a+");
-        if (file_ != nullptr) {
-            // Records of a large transfer go out in few large writes.
-            std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-            return true;
+// The log is opened for appending, never through a symbolic link planted at
+// its name, and not inherited by child processes. A new log is readable by
+// its owner only: it holds every byte sent to the printer. An existing log
+// keeps its mode.
+int openLog() noexcept {
+    for (;;) {
+        const int fd = open(kLogFile, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EINTR) {
+            if (fd < 0)
+                reportOpenFailure();
+            return fd;
         }
-        failed_ = true;
     }
-    // Like a single record: every record that cannot be written says so.
-    reportOpenFailure();
-    return false;
 }
 
-void LogBatch::record(const char *format, ...) noexcept {
-    if (!open())
-        return;
-    std::va_list args;
-    va_start(args, format);
-    writeFormatted(file_, tag_, format, args);
-    va_end(args);
+// Hands whole records to the file in one write: with O_APPEND a write lands
+// in one piece at the end of the file, so processes that share the log never
+// tear each other's records. Only a write the system cuts short goes on in
+// another.
+void writeOut(int fd, const char *bytes, size_t size) noexcept {
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
 }
 
-void LogBatch::message(const char *text, size_t length) noexcept {
-    if (tagFieldLength_ == 0) {
-        const int n = std::snprintf(tagField_, sizeof tagField_, "  : [%-25s] ", tag_);
-        tagFieldLength_ = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof tagField_ - 1);
-    }
-    const Stamp stamp = now();
-    // One record is assembled in place and handed to stdio in one piece.
-    char record[256];
-    char *out = record;
+// The room a time stamp takes: the date and time, '.', six digits.
+constexpr size_t kStampRoom = 99 + 7;
+
+// "<date> <time>.<usec>"; returns the end.
+char *putStamp(char *out, const Stamp &stamp) noexcept {
     std::memcpy(out, stamp.text, stamp.length);
     out += stamp.length;
     *out++ = '.';
@@ -164,20 +130,175 @@ void LogBatch::message(const char *text, size_t length) noexcept {
         out[i] = static_cast<char>('0' + micros % 10);
         micros /= 10;
     }
-    out += 6;
-    std::memcpy(out, tagField_, tagFieldLength_);
-    out += tagFieldLength_;
-    const size_t room = sizeof record - static_cast<size_t>(out - record) - 1;
-    if (length <= room) {
+    return out + 6;
+}
+
+// "  : [<tag padded to 25>] " as "%-25s" writes the tag (a null one as
+// "(null)"); returns its length when `out` is null.
+size_t putTagField(char *out, const char *tag) noexcept {
+    if (tag == nullptr)
+        tag = "(null)";
+    const size_t length = std::strlen(tag);
+    const size_t padded = std::max<size_t>(length, 25);
+    if (out != nullptr) {
+        std::memcpy(out, "  : [", 5);
+        std::memcpy(out + 5, tag, length);
+        std::memset(out + 5 + length, ' ', padded - length);
+        std::memcpy(out + 5 + padded, "] ", 2);
+    }
+    return padded + 7;
+}
+
+// Writes one record, "<stamp><tag field><message>\n", in one write.
+void writeRecord(int fd, const Stamp &stamp, const char *tagField, size_t tagFieldLength, const char *text,
+                 size_t length) noexcept {
+    const size_t size = kStampRoom + tagFieldLength + length + 1;
+    const std::unique_ptr<char[]> record(new (std::nothrow) char[size]);
+    if (record) {
+        char *out = putStamp(record.get(), stamp);
+        std::memcpy(out, tagField, tagFieldLength);
+        out += tagFieldLength;
         std::memcpy(out, text, length);
         out += length;
         *out++ = '\n';
-        std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
+        writeOut(fd, record.get(), static_cast<size_t>(out - record.get()));
         return;
     }
-    std::fwrite(record, 1, static_cast<size_t>(out - record), file_);
-    std::fwrite(text, 1, length, file_);
-    std::fputc('\n', file_);
+    // Without memory to put it together the record still goes out in one
+    // system call, from its pieces.
+    char stampText[kStampRoom];
+    iovec pieces[] = {
+        {stampText, static_cast<size_t>(putStamp(stampText, stamp) - stampText)},
+        {const_cast<char *>(tagField), tagFieldLength},
+        {const_cast<char *>(text), length},
+        {const_cast<char *>("\n"), 1},
+    };
+    while (writev(fd, pieces, 4) < 0 && errno == EINTR) {
+    }
+}
+
+void writeFailureRecord(int fd, const Stamp &stamp) noexcept {
+    constexpr char kFailure[] = "  : Failed vasprinterf. Can't write dubug log.\n";
+    char record[kStampRoom + sizeof kFailure];
+    char *out = putStamp(record, stamp);
+    std::memcpy(out, kFailure, sizeof kFailure - 1);
+    writeOut(fd, record, static_cast<size_t>(out - record) + sizeof kFailure - 1);
+}
+
+// The message of a record, formatted; null when it cannot be formatted (a null
+// format among the causes). The message is written as "%s" would write it: up
+// to its first NUL.
+struct Message {
+    char *text = nullptr;
+    ~Message() { std::free(text); }
+    bool format(const char *format, std::va_list args) noexcept {
+        return format != nullptr && vasprintf(&text, format, args) >= 0;
+    }
+};
+
+}  // namespace
+
+void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept {
+    const int fd = openLog();
+    if (fd < 0)
+        return;
+    // The record carries the time at which the call came, read before the
+    // message is formatted.
+    const Stamp stamp = now();
+    Message message;
+    if (!message.format(format, args)) {
+        writeFailureRecord(fd, stamp);
+    } else {
+        // A tag of any length is written whole.
+        const size_t tagFieldLength = putTagField(nullptr, tag);
+        char usual[128];
+        std::unique_ptr<char[]> longer;
+        char *tagField = usual;
+        if (tagFieldLength > sizeof usual) {
+            longer.reset(new (std::nothrow) char[tagFieldLength]);
+            tagField = longer.get();
+        }
+        if (tagField != nullptr) {
+            putTagField(tagField, tag);
+            writeRecord(fd, stamp, tagField, tagFieldLength, message.text, std::strlen(message.text));
+        }
+    }
+    close(fd);
+}
+
+namespace {
+
+// Records of a batch are held until this much is waiting.
+constexpr size_t kHoldingArea = 1 << 16;
+
+}  // namespace
+
+LogBatch::~LogBatch() {
+    flush();
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool LogBatch::open() noexcept {
+    if (fd_ >= 0)
+        return true;
+    // One attempt per batch: a log that cannot be opened says so once.
+    if (failed_)
+        return false;
+    fd_ = openLog();
+    failed_ = fd_ < 0;
+    return !failed_;
+}
+
+void LogBatch::flush() noexcept {
+    if (heldLength_ != 0)
+        writeOut(fd_, held_.get(), heldLength_);
+    heldLength_ = 0;
+}
+
+void LogBatch::record(const char *format, ...) noexcept {
+    if (!open())
+        return;
+    const Stamp stamp = now();
+    Message text;
+    std::va_list args;
+    va_start(args, format);
+    const bool formatted = text.format(format, args);
+    va_end(args);
+    if (!formatted) {
+        flush();
+        writeFailureRecord(fd_, stamp);
+        return;
+    }
+    message(text.text, std::strlen(text.text));
+}
+
+void LogBatch::message(const char *text, size_t length) noexcept {
+    // The tags of batches are the transport's names, far shorter than the area.
+    if (tagFieldLength_ == 0 && putTagField(nullptr, tag_) <= sizeof tagField_)
+        tagFieldLength_ = putTagField(tagField_, tag_);
+    if (tagFieldLength_ == 0)
+        return;
+    const Stamp stamp = now();
+    const size_t most = kStampRoom + tagFieldLength_ + length + 1;
+    if (!held_) {
+        held_.reset(new (std::nothrow) char[kHoldingArea]);
+        heldLength_ = 0;
+    }
+    if (held_ && most > kHoldingArea - heldLength_)
+        flush();
+    if (!held_ || most > kHoldingArea) {
+        flush();
+        writeRecord(fd_, stamp, tagField_, tagFieldLength_, text, length);
+        return;
+    }
+    char *out = putStamp(held_.get() + heldLength_, stamp);
+    std::memcpy(out, tagField_, tagFieldLength_);
+    out += tagFieldLength_;
+    std::memcpy(out, text, length);
+    out += length;
+    *out++ = '\n';
+    heldLength_ = static_cast<size_t>(out - held_.get());
 }
 
 namespace {

@@ -3,15 +3,15 @@
 
 #include <cstdarg>
 #include <cstddef>
-#include <cstdio>
+#include <memory>
 
 namespace vren {
 
-// Writes the records of one call to the log with a single open/append/close.
+// Writes the records of one call to the log with a single open and close.
 // The file content is exactly what one printDebugLog() call per record would
-// produce; each record carries its own time reading. The file is opened on the
-// first record and closed when the batch ends, so every record is in the file
-// once the owner returns.
+// produce; each record carries its own time reading. Records are held in
+// memory and written whole, many in one write, when the holding area is full,
+// at flush() and when the batch ends; the file is opened on the first record.
 class LogBatch {
 public:
     explicit LogBatch(const char *tag) noexcept : tag_(tag) {}
@@ -24,6 +24,10 @@ public:
     void writtenByte(unsigned index, unsigned char byte) noexcept;
     // "%02x, %c " for a byte that was read.
     void readByte(unsigned char byte) noexcept;
+    // Writes the records held so far, so that they are in the file while the
+    // caller waits or talks to the printer: a call that hangs, or a process
+    // killed in it, leaves its trace.
+    void flush() noexcept;
 
 private:
     bool open() noexcept;
@@ -33,8 +37,10 @@ private:
     // "  : [<tag padded to 25>] ", formatted once per batch.
     char tagField_[128];
     size_t tagFieldLength_ = 0;
-    std::FILE *file_ = nullptr;
+    int fd_ = -1;
     bool failed_ = false;
+    std::unique_ptr<char[]> held_;
+    size_t heldLength_ = 0;
 };
 
 void vlogRecord(const char *tag, const char *format, std::va_list args) noexcept;

@@ -1,4 +1,6 @@
 // The debug log: record format, file handling and failure paths.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -8,7 +10,9 @@
 #include <optional>
 #include <regex>
 
+#include "fake_write.h"
 #include "library_test.h"
+#include "test_io.h"
 
 // The clock the log reads, held still while a test sets a time.
 namespace {
@@ -118,8 +122,9 @@ TEST_F(DebugLog, UnwritableDirectoryReportsOnStandardOutput) {
     ASSERT_EQ(chdir(directory_.c_str()), 0);
 }
 
-// Without a log file the library works as usual, and every record it cannot
-// write says so, the per-byte records of the transport included.
+// Without a log file the library works as usual, and every attempt to open
+// it says that it failed: once for each record of its own, once for all the
+// records of one transport call.
 TEST_F(DebugLog, UnwritableDirectoryDoesNotStopTheLibrary) {
     ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
     ASSERT_EQ(mkdir("gone", 0700), 0);
@@ -131,11 +136,78 @@ TEST_F(DebugLog, UnwritableDirectoryDoesNotStopTheLibrary) {
     ASSERT_EQ(chdir(directory_.c_str()), 0);
     EXPECT_EQ(result, VREN_OK);
     EXPECT_BYTES("abc", printed(3));
-    // DirectIO "start", "write data : ", three bytes, "complete to write the data.", "end".
+    // DirectIO's "start", writeData's records, DirectIO's "end".
     std::string expected;
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 3; ++i)
         expected += "Failed to open log file.\n";
     EXPECT_EQ(out, expected);
+}
+
+// The records of a call are in the file while it waits, before its first
+// write or read and after each retry pause: a call that hangs, or a process
+// killed in it, leaves its trace.
+TEST_F(DebugLog, RecordsOfAWaitingCallAreInTheFile) {
+    struct Row {
+        unsigned pause;  // of the call, at which the file is read
+        std::function<void()> call;
+        std::string last;  // record in the file by then
+    };
+    const Row rows[] = {
+        /* 1 */ {10000, [] { writeData("abc", 3); }, "[writeData                ] i : 2, 63, c \n"},
+        /* 2 */ {200000, [] { writeData("abc", 3); }, "[writeData                ] i : 2, 63, c \n"},
+        /* 3 */ {30000, [] { unsigned char byte; readData(&byte, 1); }, "[readData                 ] START\n"},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        markLog();
+        std::string seen;
+        setPauseHook([&](unsigned pause) {
+            if (pause == rows[i].pause && seen.empty())
+                seen = logText();
+        });
+        rows[i].call();  // not connected: the write fails, the read finds nothing
+        setPauseHook(nullptr);
+        EXPECT_TRUE(seen.ends_with(rows[i].last)) << seen;
+    }
+}
+
+// The log is the user's own: a symbolic link planted at its name is not
+// followed, a new log is readable by its owner only, child processes do not
+// inherit it, and every write holds whole records only, so that processes
+// appending to one log never tear each other's records.
+TEST_F(DebugLog, LogIsPrivateAndWrittenInWholeRecords) {
+    { std::ofstream("victim.txt") << "keep\n"; }
+    ASSERT_EQ(symlink("victim.txt", "VRENLinuxSDKLog.txt"), 0);
+    printDebugLog("t", "planted");
+    EXPECT_EQ(fileText("victim.txt"), "keep\n");
+    ASSERT_EQ(unlink("VRENLinuxSDKLog.txt"), 0);
+
+    static std::vector<std::string> writes;
+    static bool inheritable;
+    writes.clear();
+    inheritable = false;
+    const mode_t mask = umask(022);
+    setFileWriteObserver([](int fd, const void *bytes, size_t length) {
+        writes.emplace_back(static_cast<const char *>(bytes), length);
+        inheritable = inheritable || (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
+    });
+    const std::string request(5000, 'w');
+    writeData(request.data(), 5000);  // not connected: some 250 kB of records in one call
+    printDebugLog("t", "%s", std::string(100000, 'm').c_str());  // a record longer than any holding area
+    setFileWriteObserver(nullptr);
+    umask(mask);
+    struct stat info {};
+    ASSERT_EQ(stat("VRENLinuxSDKLog.txt", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(inheritable);
+    ASSERT_GT(writes.size(), 2u);
+    std::string all;
+    for (const std::string &write : writes) {
+        EXPECT_TRUE(std::regex_search(write, std::regex(R"(^\d{4}/\d{2}/\d{2} )"))) << write.substr(0, 40);
+        EXPECT_TRUE(write.ends_with("\n")) << write.substr(write.size() - 40);
+        all += write;
+    }
+    EXPECT_EQ(all, logText());
 }
 
 TEST_F(DebugLog, MessageThatCannotBeFormattedWritesTheFailureRecord) {

@@ -140,6 +140,7 @@ Transfer transmit(const void *data, uint32_t count) noexcept {
     log.record("write data : ");
     for (uint32_t i = 0; i < count; ++i)
         log.writtenByte(i, position[i]);
+    log.flush();
 
     uint32_t remaining = count;
     uint32_t written = 0;
@@ -182,6 +183,7 @@ Transfer transmit(const void *data, uint32_t count) noexcept {
             waitWritable(fd, kFailurePause);
         else
             vren::pause(kFailurePause);
+        log.flush();
     }
     return {static_cast<int>(written), written};
 }
@@ -201,6 +203,7 @@ extern "C" VREN_API int readData(void *data, int32_t count) {
     unsigned char area[kReceiveArea] = {};
     const int fd = gFD;
     log.record("START");
+    log.flush();
     vren::pause(kReadEntryPause);
 
     auto *destination = static_cast<unsigned char *>(data);

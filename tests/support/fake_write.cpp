@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +16,12 @@ std::atomic<size_t> gAccepted{0};
 std::atomic<WriteObserver> gObserver{nullptr};
 std::atomic<bool> gBreakAfter{false};
 std::atomic<int> gBroken{-1};
+std::atomic<FileWriteObserver> gFileObserver{nullptr};
+
+bool isRegularFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 }  // namespace
 
@@ -45,6 +52,19 @@ void setWriteObserver(WriteObserver observer) {
     gObserver = observer;
 }
 
+void setFileWriteObserver(FileWriteObserver observer) {
+    gFileObserver = observer;
+}
+
+// True for a write to a regular file, which goes on unscripted.
+bool toFile(int fd, const void *bytes, size_t length) {
+    if (!isRegularFile(fd))
+        return false;
+    if (const FileWriteObserver observer = gFileObserver.load())
+        observer(fd, bytes, length);
+    return true;
+}
+
 void shortenNextWrite(size_t length, size_t accepted) {
     gAccepted = accepted;
     gLength = length;
@@ -72,6 +92,8 @@ bool broken(int fd) {
 
 extern "C" ssize_t write(int fd, const void *bytes, size_t length) {
     static const auto real = vren::test::next<ssize_t (*)(int, const void *, size_t)>("write");
+    if (vren::test::toFile(fd, bytes, length))
+        return real(fd, bytes, length);
     if (vren::test::broken(fd))
         return -1;
     return real(fd, bytes, vren::test::scripted(fd, length));

@@ -1,6 +1,7 @@
 // A fake of write() and send() at the C library boundary: the test programs
 // define both and pass every call on to the C library, except the one a test
 // scripts, which is cut short as a device that takes only part of a chunk.
+// Scripts apply to devices (sockets, terminals), never to regular files.
 #pragma once
 
 #include <cstddef>
@@ -20,5 +21,10 @@ void restoreWrites();
 // passed on, before the call; for fakes that record what reaches a device.
 using WriteObserver = void (*)(int fd, size_t length);
 void setWriteObserver(WriteObserver observer);
+
+// Writes to regular files (the debug log) are never scripted and not told to
+// the write observer; this one sees them, with their bytes, before the call.
+using FileWriteObserver = void (*)(int fd, const void *bytes, size_t length);
+void setFileWriteObserver(FileWriteObserver observer);
 
 }  // namespace vren::test
