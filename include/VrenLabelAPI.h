@@ -66,7 +66,8 @@ enum VrenResult {
     VREN_OK = 0,
     /** Serial line configuration failed; network socket option or connect failed. */
     VREN_E_LINE_CONFIG = -99,
-    /** Device open failed: no USB printer node, or the serial/parallel node did not open. */
+    /** Device open failed: no USB printer node (errno ENODEV) or none this user may open
+        (errno EACCES), or the serial/parallel node did not open. */
     VREN_E_OPEN = -100,
     /** A USB printer node was found but no printer was accepted; identification failed. */
     VREN_E_NOT_ACCEPTED = -101,
@@ -742,8 +743,9 @@ VREN_API int openDeviceParallel(const char *path);
  * Finds and accepts a USB printer. For n = 0..15 it opens the first of
  * "/dev/usblp<n>", "/dev/usb/lp<n>", "/dev/usb/usblp<n>" that exists (O_RDWR,
  * O_EXCL, O_NONBLOCK); a later name is tried only when the earlier one does not
- * exist, so a node that exists but cannot be opened (busy, not permitted) is
- * taken and rejected with an empty device ID. It reads the node's IEEE 1284
+ * exist, so a node that exists but cannot be opened is taken: a busy one is
+ * rejected with an empty device ID, one refused for permission (EACCES, EPERM)
+ * is logged with the reason ("Cannot open <node> : <strerror>"). It reads the node's IEEE 1284
  * device ID (LPIOC_GET_DEVICE_ID) and accepts it when the manufacturer (MFG:,
  * else MANUFACTURE:) begins with "VREN" or "TREMON" (case-sensitive) and the
  * model (MDL:, else MODEL:) is the beginning of a KORVEL_DEVICE entry, the
@@ -751,9 +753,12 @@ VREN_API int openDeviceParallel(const char *path);
  * and at 63 characters; the ID's length prefix is never trusted past the
  * 1024-byte buffer.
  *
- * Returns the descriptor and sets gPrinterModel; VREN_E_NOT_ACCEPTED when a
- * node exists but no printer was accepted; VREN_E_OPEN with errno ENODEV when
- * no node exists. Every descriptor not returned is closed.
+ * Returns the descriptor and sets gPrinterModel; VREN_E_OPEN with errno EACCES
+ * when no printer was accepted and a node was refused for permission (most
+ * often the user is not in the group that owns the nodes, "lp" on Debian);
+ * VREN_E_NOT_ACCEPTED when a node exists but no printer was accepted;
+ * VREN_E_OPEN with errno ENODEV when no node exists. Every descriptor not
+ * returned is closed.
  */
 VREN_API int openDeviceUSB(void);
 

@@ -357,8 +357,11 @@ void LogBatch::readByte(unsigned char byte) noexcept {
 }  // namespace vren
 
 extern "C" VREN_API void printDebugLog(const char *tag, const char *format, ...) {
+    // Logging does not change what the caller's errno says.
+    const int error = errno;
     std::va_list args;
     va_start(args, format);
     vren::vlogRecord(tag, format, args);
     va_end(args);
+    errno = error;
 }

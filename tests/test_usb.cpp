@@ -112,29 +112,47 @@ TEST_F(UsbTest, ThirdNameOfALaterIndex) {
 }
 
 // A node that exists but cannot be opened is taken: the later names of its
-// index are never tried, and the scan ends in -101 rather than -100.
+// index are never tried. A busy one is rejected with an empty device ID, and
+// the scan ends in -101 rather than -100; one this user may not open is
+// logged with the reason, and the scan ends in -100 with errno EACCES, also
+// for ConnectToPrinter's caller.
 TEST_F(UsbTest, BusyOrForbiddenNodeCountsAsFound) {
     struct Row {
         fake::NodeState state;
+        int result;
+        int error;  // errno afterwards (0: not examined)
+        std::vector<std::string> log;  // after "device = /dev/usblp0"
     };
+    const std::vector<std::string> busy = {"Open usb port /dev/usblp0", "Model : , Manufacture : ",
+                                           "This printer is not the VREN printer."};
     const Row rows[] = {
-        /* 1 */ {fake::NodeState::Busy},
-        /* 2 */ {fake::NodeState::Denied},
+        /* 1 */ {fake::NodeState::Busy, kRejected, 0, busy},
+        /* 2 */ {fake::NodeState::Denied, VREN_E_OPEN, EACCES, {"Cannot open /dev/usblp0 : Permission denied"}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
         fake::reset();
         fake::addUsbNode("/dev/usblp0", {rows[i].state, fake::deviceId("MFG:VREN;MDL:LQ1;"), false, false});
         addPrinter("/dev/usb/lp0", fake::deviceId("MFG:VREN;MDL:LQ1;"));
-        EXPECT_EQ(acceptedModel(), kRejected);
+        markLog();
+        errno = 0;
+        EXPECT_EQ(acceptedModel(), rows[i].result);
+        if (rows[i].error != 0) {
+            EXPECT_EQ(errno, rows[i].error);
+        }
         const auto paths = pathsOf(fake::usbOpens());
         EXPECT_EQ(std::count(paths.begin(), paths.end(), "/dev/usb/lp0"), 0);
         EXPECT_TRUE(fake::usbRequests().empty());
+        const auto log = logMessages(kTag);
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(log.begin() + 2, log.begin() + 2 + std::min(log.size() - 2, rows[i].log.size())),
+                  rows[i].log);
+        errno = 0;
+        EXPECT_EQ(ConnectToPrinter("USB"), rows[i].result);
+        if (rows[i].error != 0) {
+            EXPECT_EQ(errno, rows[i].error);
+        }
     }
-    const auto log = logMessages(kTag);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Open usb port /dev/usblp0"), 2);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Model : , Manufacture : "), 2);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "This printer is not the VREN printer."), 2);
 }
 
 // Device ID text -> accepted model index or -101, the values logged, and what

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "VrenLabelAPI.h"
 #include "descriptor.h"
@@ -25,6 +26,7 @@ static_assert(kGetDeviceId == 0x84005001);
 struct Node {
     char path[32] = {};
     int fd = -1;
+    int error = 0;  // of the open, when fd is -1
 };
 
 // Opens node `index` under the first name that exists: a later name is tried
@@ -38,10 +40,17 @@ bool openNode(int index, Node &node) {
             printDebugLog(kTag, "device = %s", node.path);
         first = false;
         node.fd = open(node.path, O_RDWR | O_EXCL | O_NONBLOCK);
-        if (node.fd >= 0 || errno != ENOENT)
+        node.error = node.fd < 0 ? errno : 0;
+        if (node.fd >= 0 || node.error != ENOENT)
             return true;
     }
     return false;
+}
+
+// A node this user may not open: on Linux most often one who is not in the
+// group that owns the printer nodes.
+bool refusedForPermission(const Node &node) noexcept {
+    return node.fd < 0 && (node.error == EACCES || node.error == EPERM);
 }
 
 // The device ID of an open node; empty when the node did not open or the
@@ -65,10 +74,16 @@ const char *charsOf(std::string_view value) noexcept {
 extern "C" VREN_API int openDeviceUSB(void) {
     printDebugLog(kTag, "Start openDeviceUSB");
     bool found = false;
+    bool refused = false;
     for (int index = 0; index < kNodeIndexes; ++index) {
         Node node;
         if (!openNode(index, node))
             continue;
+        if (refusedForPermission(node)) {
+            printDebugLog(kTag, "Cannot open %s : %s", node.path, std::strerror(node.error));
+            refused = true;
+            continue;
+        }
         found = true;
         vren::Descriptor fd(node.fd);
         printDebugLog(kTag, "Open usb port %s", node.path);
@@ -87,6 +102,12 @@ extern "C" VREN_API int openDeviceUSB(void) {
         gPrinterModel = model;
         printDebugLog(kTag, "Success port open.");
         return fd.release();
+    }
+    // A printer may hide behind a node that could not be opened: that is
+    // what the caller must hear about.
+    if (refused) {
+        errno = EACCES;
+        return VREN_E_OPEN;
     }
     if (found)
         return VREN_E_NOT_ACCEPTED;
