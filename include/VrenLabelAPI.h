@@ -89,7 +89,7 @@ enum VrenResult {
     VREN_E_BT_BIND = -110,
     /** Bluetooth connection failed five times. */
     VREN_E_BT_CONNECT = -111,
-    /** Invalid network address. */
+    /** Invalid network address (host not a dotted IPv4 address, port outside 1..65535). */
     VREN_E_ADDRESS = -112,
     /** Network socket creation failed. */
     VREN_E_SOCKET = -113,
@@ -162,7 +162,8 @@ extern VREN_API const char *const KORVEL_DEVICE[VREN_MODEL_TABLE_SIZE];
  * 19200, 38400, 57600 and 115200 are used as given, any other value runs the
  * line at 9600. A serial port is opened, closed and opened again. Host names
  * are not resolved; only the first 64 characters of a network address are
- * split into host and port.
+ * split into host and port. The port is read as atoi() reads it and must be
+ * 1..65535 (else VREN_E_ADDRESS, "Invalid port number : <port>").
  *
  * After the device opened, it is switched to non-blocking mode, the model
  * query "^PI0" CR LF is sent, and the reply (read up to 5 times) must name a
@@ -721,10 +722,11 @@ VREN_API uint32_t getModel(const char *reply);
 
 /**
  * Connects a TCP socket (SO_REUSEADDR) to host (dotted IPv4) and port (decimal
- * text, low 16 bits used). The connect blocks up to the system's time-out.
- * Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG (option or connect
- * failed; the socket is closed). A null host or port is refused with
- * VREN_E_ADDRESS.
+ * text read as atoi() reads it, 1..65535). The connect blocks up to the
+ * system's time-out. Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG
+ * (option or connect failed; the socket is closed). A null host or port, or a
+ * port outside 1..65535 ("Invalid port number : <port>"), is refused with
+ * VREN_E_ADDRESS before anything is opened.
  */
 VREN_API int openDeviceEthernet(const char *host, const char *port);
 /**

@@ -331,8 +331,7 @@ TEST_F(Connect, AddressClassification) {
         /* 1 */ {"usb:anything", "Request a usb connection.", VREN_E_OPEN},
         /* 2 */ {"/dev/ttyS97:9600", "Request a serial connection.", VREN_E_OPEN},
         /* 3 */ {"/dev/lp97", "Request a parallel connection.", VREN_E_OPEN},
-        /* 4 */ {"127.0.0.1:", "Request a network connection.", VREN_E_LINE_CONFIG},
-        /* 5 */ {"127.0.0.1:" + std::to_string(closed.port()), "Request a network connection.", VREN_E_LINE_CONFIG},
+        /* 4 */ {"127.0.0.1:" + std::to_string(closed.port()), "Request a network connection.", VREN_E_LINE_CONFIG},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i) + ": " + rows[i].address);
@@ -352,6 +351,7 @@ TEST_F(Connect, AddressClassification) {
 // without a connection every attempt fails, so the transport offers its first
 // chunk six times, with the kind's write pause around the 200 ms pauses.
 TEST_F(Connect, RequestedKindSetsThePacingOfLaterWrites) {
+    const ClosedPort closed;
     struct Row {
         std::string address;
         int result;
@@ -362,7 +362,7 @@ TEST_F(Connect, RequestedKindSetsThePacingOfLaterWrites) {
         /* 1 */ {"/dev/ttyS97:9600", VREN_E_OPEN, 512, 30000},
         /* 2 */ {"localhost:9100", VREN_E_ADDRESS, 512, 30000},  // kind left as it was
         /* 3 */ {"/dev/lp97", VREN_E_OPEN, 1024, 0},
-        /* 4 */ {"127.0.0.1:", VREN_E_LINE_CONFIG, 5000, 10000},
+        /* 4 */ {"127.0.0.1:" + std::to_string(closed.port()), VREN_E_LINE_CONFIG, 5000, 10000},
         /* 5 */ {"SERIAL", VREN_E_ADDRESS, 5000, 10000},  // no colon: a network address, refused
         /* 6 */ {"usb", VREN_E_OPEN, 4096, 10000},
         /* 7 */ {"00:11:22:33:44:55", VREN_E_BT_SDP_CONNECT, 512, 30000},
@@ -523,8 +523,7 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
         /* 2 */ {"127.0.0.1", std::to_string(closed.port()), 0},
         /* 3 */ {"127.0.0.1", std::to_string(port), port},
         /* 4 */ {"127.0.0.2", std::to_string(otherPort), otherPort},
-        /* 5 */ {"127.0.0.1", std::to_string(port + 65536), port},
-        /* 6 */ {"127.0.0.1", std::to_string(port) + "/tcp", port},
+        /* 5 */ {"127.0.0.1", std::to_string(port) + "/tcp", port},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE("row " + std::to_string(i + 1));
@@ -549,6 +548,33 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
         EXPECT_EQ(reuse, 1);
         close(fd);
     }
+}
+
+// A port outside 1..65535 would reach another one (the low 16 bits of a
+// port plus 65536 are that port): it is refused before anything is opened,
+// by the connect and by the opener.
+TEST_F(Connect, PortsOutsideTheRangeAreRefused) {
+    printer_ = std::make_unique<vprinter::VirtualPrinter>();
+    const uint16_t port = printer_->listenTcp(0);
+    const std::string rows[] = {
+        /* 1 */ std::to_string(port + 65536),
+        /* 2 */ "0",
+        /* 3 */ "",
+        /* 4 */ "-" + std::to_string(port),
+        /* 5 */ "99999999999999999999" + std::to_string(port),
+        /* 6 */ "x" + std::to_string(port),
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1) + ": " + rows[i]);
+        markLog();
+        const size_t before = openDescriptorCount();
+        EXPECT_EQ(ConnectToPrinter(("127.0.0.1:" + rows[i]).c_str()), VREN_E_ADDRESS);
+        EXPECT_EQ(logMessages("ConnectToPrinter").back(), "Invalid port number : " + rows[i]);
+        EXPECT_EQ(openDeviceEthernet("127.0.0.1", rows[i].c_str()), VREN_E_ADDRESS);
+        EXPECT_EQ(logMessages("openDeviceEthernet").back(), "Invalid port number : " + rows[i]);
+        EXPECT_EQ(openDescriptorCount(), before);
+    }
+    EXPECT_EQ(printer_->connectionCount(), 0u);
 }
 
 TEST_F(Connect, SuccessClearsTheCommandBuffer) {
@@ -623,7 +649,7 @@ TEST_F(Connect, ReconnectKeepsOrReplacesTheEarlierConnection) {
     refusing.modelReply = "OTHER\r\n";
     vprinter::VirtualPrinter wrongModel(refusing);
     EXPECT_EQ(ConnectToPrinter(addressOf(wrongModel.listenTcp(0)).c_str()), VREN_E_NOT_ACCEPTED);
-    EXPECT_EQ(ConnectToPrinter("127.0.0.1:"), VREN_E_LINE_CONFIG);
+    EXPECT_EQ(ConnectToPrinter("127.0.0.1:"), VREN_E_ADDRESS);
     EXPECT_EQ(ConnectToPrinter("/dev/lp97"), VREN_E_OPEN);
     EXPECT_EQ(gConnectedPrinter, 1);
     EXPECT_EQ(gPrinterModel, 151u);

@@ -15,6 +15,7 @@
 
 #include "VrenLabelAPI.h"
 #include "connection.h"
+#include "interface/ethernet.h"
 
 extern "C" {
 VREN_API unsigned char gConnectedPrinter;
@@ -124,6 +125,11 @@ int openNetwork(const char *address) {
     in_addr parsed{};
     if (inet_pton(AF_INET, host, &parsed) != 1) {
         printDebugLog(kConnectTag, "Invalid IP address.");
+        return VREN_E_ADDRESS;
+    }
+    uint16_t portNumber = 0;
+    if (!vren::parsePort(port, portNumber)) {
+        printDebugLog(kConnectTag, "Invalid port number : %s", port);
         return VREN_E_ADDRESS;
     }
     gInterfaceType = VREN_IF_NETWORK;

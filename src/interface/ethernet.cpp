@@ -4,9 +4,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "VrenLabelAPI.h"
+#include "interface/ethernet.h"
+
+namespace vren {
+
+bool parsePort(const char *text, uint16_t &port) noexcept {
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || value < 1 || value > UINT16_MAX)
+        return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+}  // namespace vren
 
 extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
     constexpr const char *tag = "openDeviceEthernet";
@@ -17,6 +33,12 @@ extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
         return VREN_E_ADDRESS;
     }
 
+    uint16_t portNumber = 0;
+    if (!vren::parsePort(port, portNumber)) {
+        printDebugLog(tag, "Invalid port number : %s", port);
+        return VREN_E_ADDRESS;
+    }
+
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
         printDebugLog(tag, "Failed to create socket.");
@@ -24,7 +46,7 @@ extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(std::atoi(port)));
+    address.sin_port = htons(portNumber);
     address.sin_addr.s_addr = inet_addr(host);
 
     const int reuse = 1;
