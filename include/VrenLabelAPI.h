@@ -590,11 +590,13 @@ VREN_API int PrintBitmap(const char *path, int x, int y, unsigned char compress)
  * converted to a true-colour BMP by ImageMagick's "convert", which writes a
  * temporary file "<path up to its last '.'>temp1sa3.bmp" (or a unique variant
  * of that name ending in ".bmp" when the name is taken); the file is removed
- * afterwards. The converter's exit status is not examined: a conversion that
- * wrote nothing fails as VREN_E_IMAGE_OPEN, and why (a converter that cannot
- * be started, a temporary file that cannot be made) is told on the standard
- * error, as the converter tells its own failures. Extensions are compared case-sensitively: ".JPG" and ".BMP" are
- * not converted. Other files are read as BMP files whatever their name; 1-bit
+ * afterwards. Of an image of several frames (an animated GIF) only the first
+ * is converted, whatever the path, so the converter writes nothing else. The
+ * converter's exit status is not examined: a conversion that wrote nothing
+ * fails as VREN_E_IMAGE_OPEN, and why (a converter that cannot be started, a
+ * temporary file that cannot be made) is told on the standard error, as the
+ * converter tells its own failures. Extensions are compared case-sensitively:
+ * ".JPG" and ".BMP" are not converted. Other files are read as BMP files whatever their name; 1-bit
  * BMP files reached that way are decoded directly. Files of other depths (16
  * bits, for one) are refused.
  *

@@ -869,8 +869,23 @@ TEST_F(RecordedConvertTest, AbsolutePathsAndNamesEndingInABracket) {
     const Loaded loaded = load("logo.gif[1]");
     ASSERT_EQ(loaded.result, 0);
     EXPECT_BYTES(expectedRaster(picture), loaded.raster);
-    EXPECT_EQ(firstCall(), "-type\nTrueColor\n./logo.gif[1]\n./logo.temp1sa3.bmp\n");
+    EXPECT_EQ(firstCall(), "-type\nTrueColor\n./logo.gif[1]\n-delete\n1--1\n./logo.temp1sa3.bmp\n");
     EXPECT_EQ(filesIn("."), before) << "the temporary image must be gone";
+}
+
+// An image of several frames whose name ends in ']' is still written as one
+// image into the temporary file: no numbered files appear beside it, and a
+// file of the user's at such a name is left alone.
+TEST_F(RecordedConvertTest, SeveralFramesBehindANameEndingInABracket) {
+    ASSERT_TRUE(imageMagick({"-size", "6x6", "xc:black", "xc:white", "anim.gif"}));
+    ASSERT_EQ(std::rename("anim.gif", "anim.gif[1]"), 0);
+    writeFile("anim.temp1sa3-0.bmp", "the user's");
+    const auto before = filesIn(".");
+    const Loaded loaded = load("anim.gif[1]");
+    EXPECT_EQ(loaded.result, 0);
+    EXPECT_EQ(loaded.raster, std::string(6, '\xFC'));
+    EXPECT_EQ(readFile("anim.temp1sa3-0.bmp"), "the user's");
+    EXPECT_EQ(filesIn("."), before) << "files left behind";
 }
 
 // A source that cannot be read is never handed to the converter: a missing

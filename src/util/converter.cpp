@@ -79,35 +79,29 @@ std::string anchored(const std::string &path, bool doublePercent) {
 
 }  // namespace
 
-std::string converterSourceArgument(const std::string &path) {
-    // A path that already ends in ']' is taken literally by the converter
-    // when it exists, and nothing may be appended to it.
-    if (!path.empty() && path.back() == ']')
-        return anchored(path, false);
-    // Only the first frame: a multi-frame file would otherwise be written as
-    // numbered files beside the output name. With a frame selector the
-    // converter expands '%' in the name, so it is doubled.
-    return anchored(path, true) + "[0]";
-}
-
-std::string converterOutputArgument(const std::string &path) {
-    return anchored(path, true);
+std::vector<std::string> converterArguments(Conversion mode, const std::string &source, const std::string &output) {
+    std::vector<std::string> arguments;
+    if (mode == Conversion::TrueColor)
+        arguments = {"-type", "TrueColor"};
+    else
+        arguments = {"-monochrome"};
+    if (!source.empty() && source.back() == ']') {
+        arguments.push_back(anchored(source, false));
+        arguments.push_back("-delete");
+        arguments.push_back("1--1");
+    } else {
+        arguments.push_back(anchored(source, true) + "[0]");
+    }
+    arguments.push_back(anchored(output, true));
+    return arguments;
 }
 
 void runConverter(Conversion mode, const std::string &source, const std::string &output) {
-    std::string in = converterSourceArgument(source);
-    std::string out = converterOutputArgument(output);
+    std::vector<std::string> arguments = converterArguments(mode, source, output);
     std::string program = kConverter;
-    std::string typeOption = "-type", trueColor = "TrueColor", monochrome = "-monochrome";
     std::vector<char *> argv{program.data()};
-    if (mode == Conversion::TrueColor) {
-        argv.push_back(typeOption.data());
-        argv.push_back(trueColor.data());
-    } else {
-        argv.push_back(monochrome.data());
-    }
-    argv.push_back(in.data());
-    argv.push_back(out.data());
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     // The converter reads nothing from the application's input and does not

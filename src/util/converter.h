@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vren {
 
@@ -45,12 +46,16 @@ enum class Conversion {
 // as a shell would; the exit status is not examined.
 void runConverter(Conversion mode, const std::string &source, const std::string &output);
 
-// The argument by which the converter gets a path: relative paths are made to
-// start with "./" so that the converter never reads a leading "xyz:" as a
-// format prefix or "|" and "@" as its own commands; the source gets the
-// selector "[0]" (first frame), and '%', which the converter expands in output
-// names and in names with a selector, is doubled.
-std::string converterSourceArgument(const std::string &path);
-std::string converterOutputArgument(const std::string &path);
+// The converter's arguments after its name: the conversion's options, the
+// source, the output. Relative paths are made to start with "./" so that the
+// converter never reads a leading "xyz:" as a format prefix or "|" and "@" as
+// its own commands, and '%', which it expands in output names and in names
+// with a frame selector, is doubled. The converter writes exactly one image,
+// into the output file itself (several would go to numbered files beside
+// it): the source gets the selector "[0]" (first frame), or, when its name
+// already ends in ']', which the converter reads as it stands if the file
+// exists and a selector after it would spoil, "-delete 1--1" follows it,
+// which drops every frame but the first.
+std::vector<std::string> converterArguments(Conversion mode, const std::string &source, const std::string &output);
 
 }  // namespace vren
