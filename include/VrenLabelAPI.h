@@ -186,7 +186,13 @@ VREN_API int ConnectToPrinter(const char *address);
 
 /**
  * Closes the connection. Returns 0, or -1 when no connection is open or the
- * close failed. The command buffer keeps its contents.
+ * close failed. The command buffer keeps its contents. A network connection
+ * is closed only once the printer has taken everything sent (or closed its
+ * side): the library stops sending and reads and drops what the printer sent,
+ * since closing a TCP connection with unread bytes resets it and loses what
+ * was still on its way. It gives up when the printer neither takes nor sends
+ * anything for 2 s. ConnectToPrinter() closes an earlier connection the same
+ * way.
  */
 VREN_API int DisconnectPrinter(void);
 

@@ -631,6 +631,23 @@ TEST_F(Connect, DisconnectClosesTheConnection) {
     EXPECT_TRUE(printer_->waitForClosed(0, 10s));
 }
 
+// A disconnect right after a job, with the answer to a status query still
+// unread: everything reported as sent reaches a printer that reads slowly.
+TEST_F(Connect, DisconnectDeliversWhatWasSent) {
+    vprinter::Behaviour behaviour;
+    behaviour.stopReadingAfter = 6 + 4;  // the model query and a status query
+    behaviour.resumeAfterMs = 300;
+    ASSERT_EQ(connectToVirtualPrinter(behaviour), 0);
+    ASSERT_EQ(DirectIO("^cu\r", 4, nullptr, nullptr), 0);  // its answer is never read
+    std::string job;
+    for (int i = 0; job.size() < 200000; ++i)
+        job += std::to_string(i) + ",";
+    ASSERT_EQ(DirectIO(job.data(), static_cast<int>(job.size()), nullptr, nullptr), 0);
+    EXPECT_EQ(DisconnectPrinter(), 0);
+    EXPECT_TRUE(printer_->waitForBytes(0, 10 + job.size(), 10s));
+    EXPECT_TRUE(printer_->received(0).substr(10) == job) << printer_->received(0).size() << " bytes received";
+}
+
 TEST_F(Connect, FailedIdentificationClosesTheNewConnection) {
     vprinter::Behaviour behaviour;
     behaviour.modelReply = "NOPE\r\n";

@@ -224,7 +224,7 @@ extern "C" VREN_API int ConnectToPrinter(const char *address) {
         return checked;
     }
     if (earlierOpen)
-        close(earlier.fd);
+        vren::closeConnection(earlier.fd, earlier.kind);
     gConnectedPrinter = 1;
     initDataBuffer();
     return VREN_OK;
@@ -234,7 +234,7 @@ extern "C" VREN_API int DisconnectPrinter(void) {
     gConnectedPrinter = 0;
     if (gFD == kNoDescriptor)
         return -1;
-    const int result = close(gFD);
+    const int result = vren::closeConnection(gFD, gInterfaceType);
     gFD = kNoDescriptor;
     return result == 0 ? 0 : -1;
 }

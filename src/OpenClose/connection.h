@@ -15,6 +15,11 @@ extern int gFD;
 // Interface kind of the connection (enum VrenInterface); selects the pacing.
 extern int gInterfaceType;
 
+// Closes the descriptor of a connection of interface kind `kind`, as close()
+// does and with its result. A network connection is first drained, so that
+// what was sent still reaches the printer (bounded in time).
+int closeConnection(int fd, int kind) noexcept;
+
 // Pauses the calling thread; a pause of 0 makes no system call.
 void pause(unsigned microseconds) noexcept;
 
