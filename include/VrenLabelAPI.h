@@ -28,7 +28,8 @@
  * ------
  * Printer I/O is non-blocking and paced by fixed pauses: every write waits at
  * least 10 ms, every read at least 130 ms. Identifying a printer during
- * ConnectToPrinter() takes about a second.
+ * ConnectToPrinter() takes about a second. Signals that the application
+ * receives (a timer, for one) do not shorten the pauses.
  *
  * Debug log
  * ---------
@@ -731,7 +732,7 @@ VREN_API uint32_t getModel(const char *reply);
 /**
  * Connects a TCP socket (SO_REUSEADDR) to host (dotted IPv4) and port (decimal
  * text read as atoi() reads it, 1..65535). The connect blocks up to the
- * system's time-out. Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG
+ * system's time-out; one that a signal interrupts goes on and is waited for. Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG
  * (option or connect failed; the socket is closed). A null host or port, or a
  * port outside 1..65535 ("Invalid port number : <port>"), is refused with
  * VREN_E_ADDRESS before anything is opened.

@@ -2,13 +2,17 @@
 // connect or disconnect leaves behind.
 #include <arpa/inet.h>
 #include <dlfcn.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "fake_write.h"
 #include "library_test.h"
@@ -22,6 +26,7 @@ namespace {
 
 const char *gFailingCall = nullptr;  // "socket" or "setsockopt"
 int gFailingError = 0;
+bool gInterruptNextConnect = false;
 
 bool failsNow(const char *call) {
     if (gFailingCall == nullptr || std::strcmp(gFailingCall, call) != 0)
@@ -38,6 +43,19 @@ extern "C" int socket(int domain, int type, int protocol) noexcept {
     if (domain == AF_INET && failsNow("socket"))
         return -1;
     return real(domain, type, protocol);
+}
+
+// connect() on its way to the C library: a test can have the next IPv4
+// connect report that a signal interrupted it once it had started, as the
+// system does when one comes while the connection is being made.
+extern "C" int connect(int fd, const sockaddr *address, socklen_t length) {
+    static auto *const real = reinterpret_cast<int (*)(int, const sockaddr *, socklen_t)>(dlsym(RTLD_NEXT, "connect"));
+    const int result = real(fd, address, length);
+    if (result == 0 && address->sa_family == AF_INET && std::exchange(gInterruptNextConnect, false)) {
+        errno = EINTR;
+        return -1;
+    }
+    return result;
 }
 
 extern "C" int setsockopt(int fd, int level, int name, const void *value, socklen_t length) noexcept {
@@ -230,6 +248,57 @@ TEST_F(Connect, RecordsAndPausesOfAConnect) {
         EXPECT_EQ(sleepsTaken(), row.pauses);
         DisconnectPrinter();
     }
+}
+
+// Signals sent to this thread every millisecond, to a handler that does
+// nothing: each one interrupts whatever blocking call the thread is in.
+class SignalEveryMillisecond {
+public:
+    SignalEveryMillisecond() {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGALRM, &action, nullptr);
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = SIGALRM;
+        event._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+        EXPECT_EQ(timer_create(CLOCK_MONOTONIC, &event, &timer_), 0);
+        const itimerspec every{{0, 1000000}, {0, 1000000}};
+        EXPECT_EQ(timer_settime(timer_, 0, &every, nullptr), 0);
+    }
+    ~SignalEveryMillisecond() {
+        timer_delete(timer_);
+        signal(SIGALRM, SIG_IGN);  // also drops one still pending
+    }
+    SignalEveryMillisecond(const SignalEveryMillisecond &) = delete;
+    SignalEveryMillisecond &operator=(const SignalEveryMillisecond &) = delete;
+
+private:
+    timer_t timer_{};
+};
+
+// An application that has a signal every millisecond: every pause of a
+// connect lasts its whole time (each is seen once, with its length), and a
+// TCP connect that a signal interrupted completes instead of failing.
+TEST_F(Connect, SignalsCutNeitherPausesNorTheConnectShort) {
+    printer_ = std::make_unique<vprinter::VirtualPrinter>();
+    const std::string address = addressOf(printer_->listenTcp(0));
+    gInterruptNextConnect = true;
+    const auto start = std::chrono::steady_clock::now();
+    int result;
+    {
+        const SignalEveryMillisecond signals;
+        result = ConnectToPrinter(address.c_str());
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    gInterruptNextConnect = false;
+    EXPECT_EQ(result, VREN_OK);
+    std::vector<unsigned> pauses{10000, 10000, 100000, 100000};  // the query, the wait for its reply, the read
+    pauses.insert(pauses.end(), 20, 30000);
+    EXPECT_EQ(sleepsTaken(), pauses);
+    const double slept = std::chrono::duration<double, std::micro>(elapsed).count();
+    EXPECT_GE(slept, 820000 * timeScale());
 }
 
 // Identification on its own: a model query that cannot be written is -105

@@ -20,7 +20,8 @@ extern int gInterfaceType;
 // what was sent still reaches the printer (bounded in time).
 int closeConnection(int fd, int kind) noexcept;
 
-// Pauses the calling thread; a pause of 0 makes no system call.
+// Pauses the calling thread for the whole time, however often signals
+// interrupt it; a pause of 0 makes no system call.
 void pause(unsigned microseconds) noexcept;
 
 // One writeData() call, with how many bytes reached the device: its result

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 #include "VrenLabelAPI.h"
 #include "connection.h"
@@ -90,8 +91,12 @@ void waitWritable(int fd, unsigned microseconds) noexcept {
 namespace vren {
 
 void pause(unsigned microseconds) noexcept {
-    if (microseconds != 0)
-        usleep(microseconds);
+    if (microseconds == 0)
+        return;
+    // A signal cuts a sleep short: sleep on for the time that is left.
+    timespec left{static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left) == EINTR) {
+    }
 }
 
 bool writeAll(const void *data, size_t size) noexcept {

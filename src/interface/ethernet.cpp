@@ -1,6 +1,7 @@
 // TCP over IPv4 opener.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,27 @@ bool parsePort(const char *text, uint16_t &port) noexcept {
     port = static_cast<uint16_t>(value);
     return true;
 }
+
+namespace {
+
+// Connects the blocking socket. A signal that interrupts the connect does not
+// end it: it goes on in the background, and its outcome is waited for.
+bool connectTo(int fd, const sockaddr_in &address) noexcept {
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        return true;
+    if (errno != EINTR)
+        return false;
+    pollfd done{fd, POLLOUT, 0};
+    while (poll(&done, 1, -1) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
+}  // namespace
 
 }  // namespace vren
 
@@ -56,7 +78,7 @@ extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
         return VREN_E_LINE_CONFIG;
     }
     // Blocking connect: it waits as long as the system's connect time-out.
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    if (!vren::connectTo(fd, address)) {
         printDebugLog(tag, "Failed to connect().");
         close(fd);
         return VREN_E_LINE_CONFIG;

@@ -1,8 +1,10 @@
 #include "fake_sleep.h"
 
+#include <dlfcn.h>
 #include <time.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 
@@ -47,22 +49,60 @@ void setPauseHook(std::function<void(unsigned)> hook) {
     gHook = std::move(hook);
 }
 
+namespace {
+
+using Sleep = int (*)(clockid_t, int, const timespec *, timespec *);
+
+unsigned long long microsecondsOf(const timespec &time) {
+    return static_cast<unsigned long long>(time.tv_sec) * 1000000 + static_cast<unsigned long long>(time.tv_nsec) / 1000;
+}
+
+timespec timespecOf(unsigned long long microseconds) {
+    return {static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
+}
+
+// A pause that a signal interrupted: the time the fake reported left, and the
+// pause's whole length. A sleep for exactly that time continues it.
+struct Interrupted {
+    bool pending = false;
+    unsigned long long left = 0;
+    unsigned length = 0;
+};
+thread_local Interrupted tInterrupted;
+
+}  // namespace
+
 }  // namespace vren::test
 
-extern "C" int usleep(useconds_t microseconds) {
+extern "C" int clock_nanosleep(clockid_t clock, int flags, const timespec *request, timespec *remaining) {
+    static const auto real = reinterpret_cast<vren::test::Sleep>(dlsym(RTLD_NEXT, "clock_nanosleep"));
+    if (clock != CLOCK_MONOTONIC || flags != 0 || request == nullptr)
+        return real(clock, flags, request, remaining);
+    using namespace vren::test;
+    const unsigned long long requested = microsecondsOf(*request);
+    const bool continued = tInterrupted.pending && tInterrupted.left == requested;
+    const unsigned length = continued ? tInterrupted.length : static_cast<unsigned>(requested);
+    tInterrupted.pending = false;
     double scale;
     std::function<void(unsigned)> hook;
     {
-        std::lock_guard lock(vren::test::gMutex);
-        vren::test::gSleeps.push_back(microseconds);
-        scale = vren::test::gScale;
-        hook = vren::test::gHook;
+        std::lock_guard lock(gMutex);
+        if (!continued)
+            gSleeps.push_back(length);
+        scale = gScale;
+        hook = gHook;
     }
-    const long long scaled = static_cast<long long>(microseconds * scale);
-    timespec duration{static_cast<time_t>(scaled / 1000000), static_cast<long>(scaled % 1000000) * 1000};
-    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &duration, &duration) != 0) {
+    const timespec scaled = timespecOf(static_cast<unsigned long long>(static_cast<double>(requested) * scale));
+    timespec scaledLeft{};
+    const int result = real(CLOCK_MONOTONIC, 0, &scaled, &scaledLeft);
+    if (result == EINTR) {
+        const double back = scale > 0 ? static_cast<double>(microsecondsOf(scaledLeft)) / scale : 0;
+        tInterrupted = {true, std::min(requested, static_cast<unsigned long long>(back)), length};
+        if (remaining != nullptr)
+            *remaining = timespecOf(tInterrupted.left);
+        return EINTR;
     }
     if (hook)
-        hook(microseconds);
-    return 0;
+        hook(length);
+    return result;
 }

@@ -1,7 +1,11 @@
-// A fake of usleep() at the C library boundary: the test executable defines
-// usleep, so the library's pauses land here. Each pause is recorded, and
-// really slept for a fraction of its length (the time scale), which keeps the
-// order of events of real pacing while the tests run fast.
+// A fake of clock_nanosleep() at the C library boundary: the test executable
+// defines it, so the library's pauses (relative sleeps on the monotonic
+// clock) land here. Each pause is recorded once, with its length, and really
+// slept for a fraction of that length (the time scale), which keeps the order
+// of events of real pacing while the tests run fast. A signal interrupts the
+// real sleep as it would interrupt the library's: the fake then reports the
+// time left, scaled back, and the library's sleep for that time continues the
+// same pause.
 #pragma once
 
 #include <functional>
