@@ -532,6 +532,9 @@ extern VREN_API unsigned char gStatus;
 
 /**
  * Writes the status request "^cu\r" at once and reads the one-byte answer.
+ * Input already waiting on the connection (a late answer to an earlier query)
+ * is read and dropped before the request is written ("Discarded <n> bytes of
+ * earlier input."), so that the answer read is this request's.
  * The answer is logged ("status : <two hex digits>"), then each error
  * condition set in it, one line each. Returns the error bits (VREN_STATUS_*;
  * 0 when the printer reports no error; bits 0x01 and 0x02 are dropped), also
@@ -724,7 +727,10 @@ VREN_API void printDebugLog(const char *tag, const char *format, ...) VREN_PRINT
 
 /** Runs the model query and lookup. Returns 0 or VREN_E_NOT_ACCEPTED. */
 VREN_API int openCheck(void);
-/** Writes the model query, reads the reply, stores gPrinterModel. 0, -105 or -106. */
+/**
+ * Drops input already waiting (as CheckPrinterStatus() does), writes the model
+ * query, reads the reply, stores gPrinterModel. 0, -105 or -106.
+ */
 VREN_API int modelCheck(void);
 /** Lowest index 151..199 whose model name occurs in reply (any case); 0 if none. */
 VREN_API uint32_t getModel(const char *reply);

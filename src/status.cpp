@@ -1,5 +1,6 @@
 // The status query: one request, a one-byte answer whose high six bits are
 // error conditions.
+#include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
 #include "basicFunc/immediate.h"
 
@@ -27,6 +28,7 @@ extern "C" VREN_API int CheckPrinterStatus(void) {
     gStatus = 0;
     unsigned char answer = 0;
     printDebugLog(tag, "start");
+    vren::discardInput(tag);
     const int written = vren::writeImmediate(tag, "^cu\r");
     if (written != VREN_OK)
         return written;

@@ -61,6 +61,30 @@ TEST_F(ControlStatusTest, StatusAnswers) {
     }
 }
 
+// An answer that came late, to a query whose caller did not wait for it, is
+// not taken for the answer to the next query: the status query and the model
+// query each get their own.
+TEST_F(ControlStatusTest, LateAnswerIsNotTakenForTheNextOne) {
+    ASSERT_EQ(connectToVirtualPrinter(), VREN_OK);
+    vprinter::Behaviour behaviour;
+    behaviour.status = 0x00;
+    printer_->setBehaviour(behaviour);
+    ASSERT_EQ(DirectIO("^cu\r", 4, nullptr, nullptr), VREN_OK);  // its answer is never read
+    ASSERT_TRUE(printer_->waitUntilIdle(std::chrono::seconds(10)));
+    behaviour.status = 0x80;
+    printer_->setBehaviour(behaviour);
+    markLog();
+    EXPECT_EQ(CheckPrinterStatus(), 0x80);
+    EXPECT_EQ(logMessages("CheckPrinterStatus")[1], "Discarded 1 bytes of earlier input.");
+
+    ASSERT_EQ(DirectIO("^PI0\r\n", 6, nullptr, nullptr), VREN_OK);  // answered LQ1, never read
+    ASSERT_TRUE(printer_->waitUntilIdle(std::chrono::seconds(10)));
+    behaviour.modelReply = "LQ2\r\n";
+    printer_->setBehaviour(behaviour);
+    EXPECT_EQ(modelCheck(), VREN_OK);
+    EXPECT_EQ(gPrinterModel, 152u);
+}
+
 // Each control command is one writeData() call of exactly its bytes between
 // "start" and "end"; the status query writes, then reads one byte, then
 // reports. No pause but the transport's: two for the write over the network,

@@ -32,6 +32,12 @@ struct Transfer {
 };
 Transfer transmit(const void *data, uint32_t count) noexcept;
 
+// Reads and drops what waits on the connection, so that a query's answer is
+// read after the query: an answer that came late to an earlier query would
+// otherwise be taken for it, and every later answer would be one query late.
+// Logs "Discarded <n> bytes of earlier input." under `tag` when there were any.
+void discardInput(const char *tag) noexcept;
+
 // Sends `size` bytes through writeData(). A request that one call can carry
 // (200 chunks of the interface's chunk size; no bytes included, which is still
 // a logged call) is one call, judged by its count;

@@ -40,6 +40,7 @@ bool usableReply(const char *reply, int n) noexcept {
 extern "C" VREN_API int modelCheck(void) {
     constexpr const char *tag = "modelCheck";
     printDebugLog(tag, "start");
+    vren::discardInput(tag);
     if (writeData(kModelQuery, sizeof kModelQuery) != static_cast<int>(sizeof kModelQuery)) {
         printDebugLog(tag, "Failed to write model check cmd");
         return VREN_E_WRITE;

@@ -199,6 +199,28 @@ extern "C" VREN_API int writeData(const void *data, uint32_t count) {
     return vren::transmit(data, count).result;
 }
 
+namespace vren {
+
+void discardInput(const char *tag) noexcept {
+    // Bounded, for a device that never stops sending.
+    constexpr int kMostReads = 128;
+    unsigned char area[kReceiveArea];
+    size_t dropped = 0;
+    for (int reads = 0; reads < kMostReads;) {
+        const ssize_t n = read(gFD, area, sizeof area);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        dropped += static_cast<size_t>(n);
+        ++reads;
+    }
+    if (dropped != 0)
+        printDebugLog(tag, "Discarded %zu bytes of earlier input.", dropped);
+}
+
+}  // namespace vren
+
 extern "C" VREN_API int readData(void *data, int32_t count) {
     vren::LogBatch log("readData");
     if (count < 0 || data == nullptr) {
