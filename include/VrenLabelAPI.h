@@ -6,7 +6,8 @@
  *
  * The model
  * ---------
- * The library holds ONE printer connection per process. ConnectToPrinter()
+ * The library holds ONE printer connection per process (its descriptor is
+ * close-on-exec: child processes do not inherit it). ConnectToPrinter()
  * opens it, the composition functions append printer commands to a 4096-byte
  * command buffer (gPrintData), Prints() appends the print command and sends
  * the buffer, DisconnectPrinter() closes the connection. Settings, control
@@ -736,7 +737,7 @@ VREN_API int modelCheck(void);
 VREN_API uint32_t getModel(const char *reply);
 
 /**
- * Connects a TCP socket (SO_REUSEADDR) to host (dotted IPv4) and port (decimal
+ * Connects a TCP socket (SO_REUSEADDR, close-on-exec) to host (dotted IPv4) and port (decimal
  * text read as atoi() reads it, 1..65535). The connect blocks up to the
  * system's time-out; one that a signal interrupts goes on and is waited for. Returns the socket, VREN_E_SOCKET, or VREN_E_LINE_CONFIG
  * (option or connect failed; the socket is closed). A null host or port, or a
@@ -745,7 +746,7 @@ VREN_API uint32_t getModel(const char *reply);
  */
 VREN_API int openDeviceEthernet(const char *host, const char *port);
 /**
- * Opens a serial port (O_RDWR, O_NOCTTY, O_NONBLOCK) and sets 8 data bits, no
+ * Opens a serial port (O_RDWR, O_NOCTTY, O_NONBLOCK, O_CLOEXEC) and sets 8 data bits, no
  * parity, one stop bit, no flow control, raw input and output, at baudRate
  * (2400, 4800, 9600, 19200, 38400, 57600 or 115200; any other value: 9600);
  * other flags and the control characters keep their values, unread input is
@@ -754,18 +755,22 @@ VREN_API int openDeviceEthernet(const char *host, const char *port);
  * applied); the port is closed on every failure after the open.
  */
 VREN_API int openDeviceSerial(const char *path, int baudRate);
-/** Opens a parallel port node (O_RDWR, O_NONBLOCK), nothing more. Returns the descriptor or VREN_E_OPEN. */
+/**
+ * Opens a parallel port node (O_RDWR, O_NONBLOCK, O_CLOEXEC), nothing more.
+ * Returns the descriptor or VREN_E_OPEN.
+ */
 VREN_API int openDeviceParallel(const char *path);
 /**
  * Finds and accepts a USB printer. For n = 0..15 it opens the first of
  * "/dev/usblp<n>", "/dev/usb/lp<n>", "/dev/usb/usblp<n>" that exists (O_RDWR,
- * O_EXCL, O_NONBLOCK); a later name is tried only when the earlier one does not
- * exist, so a node that exists but cannot be opened is taken: a busy one is
- * rejected with an empty device ID, one refused for permission (EACCES, EPERM)
- * is logged with the reason ("Cannot open <node> : <strerror>"). It reads the node's IEEE 1284
- * device ID (LPIOC_GET_DEVICE_ID) and accepts it when the manufacturer (MFG:,
- * else MANUFACTURE:) begins with "VREN" or "TREMON" (case-sensitive) and the
- * model (MDL:, else MODEL:) is the beginning of a KORVEL_DEVICE entry, the
+ * O_EXCL, O_NONBLOCK, O_CLOEXEC); a later name is tried only when the earlier
+ * one does not exist, so a node that exists but cannot be opened is taken: a
+ * busy one is rejected with an empty device ID, one refused for permission
+ * (EACCES, EPERM) is logged with the reason ("Cannot open <node> :
+ * <strerror>"). It reads the node's IEEE 1284 device ID (LPIOC_GET_DEVICE_ID)
+ * and accepts it when the manufacturer (MFG:, else MANUFACTURE:) begins with
+ * "VREN" or "TREMON" (case-sensitive) and the model (MDL:, else MODEL:) is the
+ * beginning of a KORVEL_DEVICE entry, the
  * lowest such index winning (no model: the first entry). Values are cut at ';'
  * and at 63 characters; the ID's length prefix is never trusted past the
  * 1024-byte buffer.
@@ -852,7 +857,7 @@ extern "C" {
  */
 VREN_API int openDeviceBluetooth(bdaddr_t device);
 /**
- * Creates an RFCOMM stream socket, binds it to `local` with channel 0 (any),
+ * Creates an RFCOMM stream socket (close-on-exec), binds it to `local` with channel 0 (any),
  * and connects it to `remote` on `channel`. The socket is stored in *sock.
  *
  * While the connect fails with EBUSY it waits 10 s and connects again on the

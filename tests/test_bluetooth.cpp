@@ -66,6 +66,7 @@ protected:
         const int result = openDeviceBluetooth(printerAddress());
         if (result >= 0) {
             EXPECT_EQ(fake::openDescriptors(), 1);
+            EXPECT_NE(fcntl(result, F_GETFD) & FD_CLOEXEC, 0) << "inherited by child processes";
             close(result);
         }
         EXPECT_EQ(fake::openDescriptors(), 0) << "socket left open";

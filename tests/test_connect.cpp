@@ -615,6 +615,7 @@ TEST_F(Connect, EthernetOpenerConnectsToHostAndPort) {
         length = sizeof reuse;
         ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, &length), 0);
         EXPECT_EQ(reuse, 1);
+        EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "inherited by child processes";
         close(fd);
     }
 }

@@ -282,6 +282,22 @@ TEST_F(Ports, FailedReconnectKeepsTheLineOfTheKeptConnection) {
     EXPECT_EQ(printer_->received(0), "^PI0\r\nkept");
 }
 
+// A child process that the application starts does not inherit the printer's
+// descriptor, which would keep the connection open after DisconnectPrinter.
+TEST_F(Ports, ConnectionIsNotInherited) {
+    const std::string slave = startPrinter();
+    pty_.makeRaw();  // a parallel port does not translate line ends
+    run({{"ttyS0", slave}, {"lp0", slave}}, [&] {
+        for (const char *address : {"/dev/ttyS0:9600", "/dev/lp0"}) {
+            SCOPED_TRACE(address);
+            const size_t before = inheritableDescriptorCount();
+            ASSERT_EQ(ConnectToPrinter(address), 0);
+            EXPECT_EQ(inheritableDescriptorCount(), before);
+            EXPECT_EQ(DisconnectPrinter(), 0);
+        }
+    });
+}
+
 TEST_F(Ports, SerialWithoutPortsFailsWithTheOpenersCode) {
     run({}, [&] {
         EXPECT_EQ(ConnectToPrinter("SERIAL:9600"), VREN_E_OPEN);

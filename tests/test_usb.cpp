@@ -16,7 +16,7 @@ using vren::test::sleepsTaken;
 
 namespace {
 
-constexpr int kOpenFlags = O_RDWR | O_EXCL | O_NONBLOCK;
+constexpr int kOpenFlags = O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC;
 constexpr const char *kTag = "openDeviceUSB";
 constexpr int kAccepted151 = 151;
 constexpr int kAccepted152 = 152;

@@ -115,7 +115,7 @@ extern "C" VREN_API int spp_connect(const bdaddr_t *local, const bdaddr_t *remot
         printDebugLog(kConnectTag, "Invalid argument.");
         return VREN_E_BT_CONNECT;
     }
-    *sock = socket(AF_BLUETOOTH, SOCK_STREAM, BTPROTO_RFCOMM);
+    *sock = socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_CLOEXEC, BTPROTO_RFCOMM);
     if (*sock < 0) {
         printDebugLog(kConnectTag, "Failed to call socket().");
         return VREN_E_BT_SOCKET;

@@ -61,7 +61,7 @@ extern "C" VREN_API int openDeviceEthernet(const char *host, const char *port) {
         return VREN_E_ADDRESS;
     }
 
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         printDebugLog(tag, "Failed to create socket.");
         return VREN_E_SOCKET;

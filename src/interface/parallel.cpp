@@ -7,7 +7,7 @@ extern "C" VREN_API int openDeviceParallel(const char *path) {
     constexpr const char *tag = "openDeviceParallel";
     printDebugLog(tag, "Start");
     printDebugLog(tag, "Parallel port : %s", path);
-    const int fd = path == nullptr ? -1 : open(path, O_RDWR | O_NONBLOCK);
+    const int fd = path == nullptr ? -1 : open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         printDebugLog(tag, "Failed to open parallel port.");
         return VREN_E_OPEN;

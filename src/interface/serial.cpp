@@ -42,7 +42,7 @@ extern "C" VREN_API int openDeviceSerial(const char *path, int baudRate) {
     printDebugLog(tag, "Start openDeviceSerial");
     printDebugLog(tag, "Serial port : %s", path);
 
-    const int fd = path == nullptr ? -1 : open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = path == nullptr ? -1 : open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         printDebugLog(tag, "Failed to open serial port.");
         return VREN_E_OPEN;

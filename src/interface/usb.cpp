@@ -39,7 +39,7 @@ bool openNode(int index, Node &node) {
         if (first)
             printDebugLog(kTag, "device = %s", node.path);
         first = false;
-        node.fd = open(node.path, O_RDWR | O_EXCL | O_NONBLOCK);
+        node.fd = open(node.path, O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC);
         node.error = node.fd < 0 ? errno : 0;
         if (node.fd >= 0 || node.error != ENOENT)
             return true;

@@ -81,9 +81,14 @@ void serve(vprinter::VirtualPrinter *printer, int peer) {
         printer->serveDescriptor(peer);
 }
 
-// A socketpair standing for a device; [0] for the library, [1] for the printer.
-bool makePair(int pair[2]) {
-    return socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0;
+// A socketpair standing for a device; [0] for the library (inherited by child
+// processes unless `closeOnExec`), [1] for the printer.
+bool makePair(int pair[2], bool closeOnExec = true) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return false;
+    if (!closeOnExec)
+        fcntl(pair[0], F_SETFD, 0);
+    return true;
 }
 
 int openUsbNode(const char *path, int flags) {
@@ -104,7 +109,7 @@ int openUsbNode(const char *path, int flags) {
         return -1;
     }
     int pair[2];
-    if (!makePair(pair))
+    if (!makePair(pair, (flags & O_CLOEXEC) != 0))
         return -1;
     if ((flags & O_NONBLOCK) != 0)
         fcntl(pair[0], F_SETFL, fcntl(pair[0], F_GETFL) | O_NONBLOCK);
@@ -334,12 +339,12 @@ extern "C" int socket(int domain, int type, int protocol) noexcept {
         errno = EAFNOSUPPORT;
         return -1;
     }
-    if (type != SOCK_STREAM || protocol != BTPROTO_RFCOMM) {
+    if ((type & ~SOCK_CLOEXEC) != SOCK_STREAM || protocol != BTPROTO_RFCOMM) {
         errno = EPROTONOSUPPORT;
         return -1;
     }
     int pair[2];
-    if (!vren::fake::makePair(pair))
+    if (!vren::fake::makePair(pair, (type & SOCK_CLOEXEC) != 0))
         return -1;
     s.descriptors[pair[0]] = {Kind::Rfcomm, pair[1], {}};
     ++s.created;

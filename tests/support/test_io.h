@@ -50,6 +50,17 @@ inline size_t openDescriptorCount() {
                                              std::filesystem::directory_iterator{}));
 }
 
+// The number of descriptors this process has open that a child process it
+// starts would inherit (not close-on-exec).
+inline size_t inheritableDescriptorCount() {
+    size_t count = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int flags = fcntl(std::stoi(entry.path().filename().string()), F_GETFD);
+        count += flags >= 0 && (flags & FD_CLOEXEC) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
 // An owned descriptor, closed when it goes.
 class Descriptor {
 public:
