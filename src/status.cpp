@@ -3,6 +3,7 @@
 #include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
 #include "basicFunc/immediate.h"
+#include "callLog.h"
 
 extern "C" {
 VREN_API unsigned char gStatus;
@@ -17,8 +18,9 @@ struct Condition {
 
 // In the order they are reported.
 constexpr Condition kConditions[] = {
-    {0x04, "error - ribon end"},    {0x08, "error - gap error"},  {0x10, "error - TPH overhead"},
-    {0x20, "error - cutter jam"},   {0x40, "error - cover open"}, {0x80, "error - paper empty"},
+    {VREN_STATUS_RIBBON_END, "error - ribon end"},     {VREN_STATUS_GAP_ERROR, "error - gap error"},
+    {VREN_STATUS_HEAD_OVERHEAT, "error - TPH overhead"}, {VREN_STATUS_CUTTER_JAM, "error - cutter jam"},
+    {VREN_STATUS_COVER_OPEN, "error - cover open"},    {VREN_STATUS_PAPER_EMPTY, "error - paper empty"},
 };
 
 }  // namespace
@@ -27,14 +29,14 @@ extern "C" VREN_API int CheckPrinterStatus(void) {
     constexpr const char *tag = "CheckPrinterStatus";
     gStatus = 0;
     unsigned char answer = 0;
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     vren::discardInput(tag);
     const int written = vren::writeImmediate(tag, "^cu\r");
     if (written != VREN_OK)
-        return written;
+        return log.fails(written);
     if (readData(&answer, 1) != 1) {
         printDebugLog(tag, "Failed to read");
-        return VREN_E_READ;
+        return log.fails(VREN_E_READ);
     }
     printDebugLog(tag, "status : %02x", static_cast<unsigned>(answer));
     unsigned char status = 0;
@@ -45,6 +47,5 @@ extern "C" VREN_API int CheckPrinterStatus(void) {
         status |= condition.bit;
     }
     gStatus = status;
-    printDebugLog(tag, "end");
     return gStatus;
 }

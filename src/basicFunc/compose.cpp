@@ -6,6 +6,7 @@
 
 #include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
+#include "callLog.h"
 
 namespace vren {
 
@@ -135,14 +136,9 @@ int appendQuoted(const char *tag, std::string_view header, std::string_view data
 
 extern "C" VREN_API int bufferCheck(void) {
     constexpr const char *tag = "bufferCheck";
-    printDebugLog(tag, "start");
-    if (gDataIndex < VREN_FLUSH_THRESHOLD) {
-        printDebugLog(tag, "end");
+    vren::CallLog log(tag);
+    if (gDataIndex < VREN_FLUSH_THRESHOLD)
         return VREN_OK;
-    }
     const int sent = vren::sendBuffer(tag);
-    if (sent != VREN_OK)
-        return sent;
-    printDebugLog(tag, "end");
-    return VREN_OK;
+    return sent != VREN_OK ? log.fails(sent) : VREN_OK;
 }

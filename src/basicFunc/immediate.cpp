@@ -1,6 +1,7 @@
 #include "basicFunc/immediate.h"
 
 #include "VrenLabelAPI.h"
+#include "callLog.h"
 
 namespace vren {
 
@@ -11,6 +12,12 @@ int writeImmediate(const char *tag, std::string_view command) noexcept {
         return VREN_E_WRITE;
     }
     return VREN_OK;
+}
+
+int sendImmediate(const char *tag, std::string_view command) noexcept {
+    CallLog log(tag);
+    const int written = writeImmediate(tag, command);
+    return written != VREN_OK ? log.fails(written) : VREN_OK;
 }
 
 }  // namespace vren

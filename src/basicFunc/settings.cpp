@@ -3,6 +3,7 @@
 #include "VrenLabelAPI.h"
 #include "basicFunc/immediate.h"
 #include "basicFunc/settingCommands.h"
+#include "callLog.h"
 
 extern "C" {
 VREN_API int gSpeed;
@@ -25,14 +26,13 @@ VREN_API int gVerticalMargin;
 
 namespace {
 
-// Writes the command; on success runs `record` and logs "end".
+// Writes the command; on success runs `record`, else leaves out "end".
 template <typename Record>
-int applySetting(const char *tag, const vren::CommandText &command, Record record) noexcept {
+int applySetting(vren::CallLog &log, const char *tag, const vren::CommandText &command, Record record) noexcept {
     const int written = vren::writeImmediate(tag, command.view());
     if (written != VREN_OK)
-        return written;
+        return log.fails(written);
     record();
-    printDebugLog(tag, "end");
     return VREN_OK;
 }
 
@@ -42,33 +42,33 @@ using namespace vren::settings;
 
 extern "C" VREN_API int SetSpeed(int speed) {
     constexpr const char *tag = "SetSpeed";
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     const int value = vren::settings::speed(speed);
     const vren::CommandText command = speedCommand(value);
     printDebugLog(tag, "SPEED : %s, %d", command.bytes, static_cast<int>(command.size));
-    return applySetting(tag, command, [&] { gSpeed = value; });
+    return applySetting(log, tag, command, [&] { gSpeed = value; });
 }
 
 extern "C" VREN_API int SetDensity(int density) {
     constexpr const char *tag = "SetDensity";
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     const int value = vren::settings::density(density);
     const vren::CommandText command = densityCommand(value);
     printDebugLog(tag, "DENSITY : %s, %d", command.bytes, static_cast<int>(command.size));
-    return applySetting(tag, command, [&] { gDensity = value; });
+    return applySetting(log, tag, command, [&] { gDensity = value; });
 }
 
 extern "C" VREN_API int SetOrientation(int orientation) {
     constexpr const char *tag = "SetOrientation";
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     const int value = vren::settings::orientation(orientation);
-    return applySetting(tag, orientationCommand(value), [&] { gOrientation = value; });
+    return applySetting(log, tag, orientationCommand(value), [&] { gOrientation = value; });
 }
 
 extern "C" VREN_API int SetCutter(unsigned char autoCut, int cutPeriod) {
     constexpr const char *tag = "SetCutter";
-    printDebugLog(tag, "start");
-    return applySetting(tag, cutterCommand(autoCut, cutPeriod), [&] {
+    vren::CallLog log(tag);
+    return applySetting(log, tag, cutterCommand(autoCut, cutPeriod), [&] {
         gAutoCut = autoCut;
         gCutPeriod = cutPeriod;
     });
@@ -76,40 +76,40 @@ extern "C" VREN_API int SetCutter(unsigned char autoCut, int cutPeriod) {
 
 extern "C" VREN_API int SetRewinder(unsigned char rewind) {
     constexpr const char *tag = "SetRewinder";
-    printDebugLog(tag, "start");
-    return applySetting(tag, rewinderCommand(rewind), [&] { gRewind = rewind; });
+    vren::CallLog log(tag);
+    return applySetting(log, tag, rewinderCommand(rewind), [&] { gRewind = rewind; });
 }
 
 extern "C" VREN_API int SetOffset(int offset) {
     constexpr const char *tag = "SetOffset";
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     const int value = vren::settings::offset(offset);
-    return applySetting(tag, offsetCommand(value), [&] { gOffset = value; });
+    return applySetting(log, tag, offsetCommand(value), [&] { gOffset = value; });
 }
 
 extern "C" VREN_API int SetCutPostion(int cutPosition) {
     constexpr const char *tag = "SetCutPostion";
-    printDebugLog(tag, "start");
+    vren::CallLog log(tag);
     const int value = vren::settings::offset(cutPosition);
-    return applySetting(tag, cutPositionCommand(value), [&] { gCutPosition = value; });
+    return applySetting(log, tag, cutPositionCommand(value), [&] { gCutPosition = value; });
 }
 
 extern "C" VREN_API int SetPrintingType(int printingType) {
     constexpr const char *tag = "SetPrintingType";
-    printDebugLog(tag, "start");
-    return applySetting(tag, printingTypeCommand(printingType), [&] { gPrintingType = printingType; });
+    vren::CallLog log(tag);
+    return applySetting(log, tag, printingTypeCommand(printingType), [&] { gPrintingType = printingType; });
 }
 
 extern "C" VREN_API int SetBackFeed(unsigned char backFeeding) {
     constexpr const char *tag = "SetBackFeed";
-    printDebugLog(tag, "start");
-    return applySetting(tag, backFeedCommand(backFeeding), [&] { gBackFeeding = backFeeding; });
+    vren::CallLog log(tag);
+    return applySetting(log, tag, backFeedCommand(backFeeding), [&] { gBackFeeding = backFeeding; });
 }
 
 extern "C" VREN_API int SetPaper(int paperWidth, int paperHeight, int mediaType, int offset, int gapLength) {
     constexpr const char *tag = "SetPaper";
-    printDebugLog(tag, "start");
-    return applySetting(tag, paperCommand(paperWidth, paperHeight, mediaType, offset, gapLength), [&] {
+    vren::CallLog log(tag);
+    return applySetting(log, tag, paperCommand(paperWidth, paperHeight, mediaType, offset, gapLength), [&] {
         gPaperWidth = paperWidth;
         gPaperHeight = paperHeight;
         gMediaType = mediaType;
@@ -120,8 +120,8 @@ extern "C" VREN_API int SetPaper(int paperWidth, int paperHeight, int mediaType,
 
 extern "C" VREN_API int SetMargin(int horizontalMargin, int verticalMargin) {
     constexpr const char *tag = "SetMargin";
-    printDebugLog(tag, "start");
-    return applySetting(tag, marginCommand(horizontalMargin, verticalMargin), [&] {
+    vren::CallLog log(tag);
+    return applySetting(log, tag, marginCommand(horizontalMargin, verticalMargin), [&] {
         gHorizontalMargin = horizontalMargin;
         gVerticalMargin = verticalMargin;
     });
@@ -129,6 +129,6 @@ extern "C" VREN_API int SetMargin(int horizontalMargin, int verticalMargin) {
 
 extern "C" VREN_API int SetCharacterSet(int characterSet, int codeTable) {
     constexpr const char *tag = "SetCharacterSet";
-    printDebugLog(tag, "start");
-    return applySetting(tag, characterSetCommand(characterSet, codeTable), [] {});
+    vren::CallLog log(tag);
+    return applySetting(log, tag, characterSetCommand(characterSet, codeTable), [] {});
 }
