@@ -1,5 +1,6 @@
 // Internal interface for composing label commands: the area command text is
-// formatted into (see fieldFormat.h) and the one path by which commands enter
+// formatted into (see fieldFormat.h), the composition front-end that every
+// composition function goes through, and the one path by which commands enter
 // the command buffer.
 #pragma once
 
@@ -19,6 +20,41 @@ struct CommandText {
 
     std::string_view view() const noexcept { return {bytes, size}; }
 };
+
+// How the data of a command enters its quoted field: as it is, or converted
+// from UTF-8 to code page `codePage` first (the table of convertData()).
+struct Route {
+    bool convert;
+    int codePage;
+
+    friend constexpr bool operator==(Route, Route) = default;
+};
+
+inline constexpr Route kUnchanged{false, 0};
+constexpr Route convertTo(int codePage) noexcept { return {true, codePage}; }
+
+// The data that follows a command's header as a quoted field.
+struct Data {
+    const char *text;  // NUL-terminated; null is refused ("data is null")
+    Route route = kUnchanged;
+    // Bytes of text to convert (npos: up to its NUL). Text that is not
+    // converted goes out up to its NUL.
+    size_t length = std::string_view::npos;
+    // "barcode data : <text>, <length>" is logged before it is appended.
+    bool logged = false;
+};
+
+// The composition front-end. One call is a whole composition function:
+// "start" under `tag`; the command (a whole command, or a header and its
+// data); the buffer check; "end" whatever the result. Returns 0 or the code
+// of the step that failed: VREN_E_WRITE (null data, data that would end its
+// field early, an incomplete send), VREN_E_NOMEM, or the conversion's code.
+int compose(const char *tag, std::string_view command) noexcept;
+int compose(const char *tag, std::string_view header, const Data &data) noexcept;
+// The steps between "start" and "end" of a command that carries data: the
+// null check, the header and the data, converted when the route says so
+// (logged under "convertData"), then the buffer check.
+int composeData(const char *tag, std::string_view header, const Data &data) noexcept;
 
 // Appends one command, given as consecutive pieces, to gPrintData.
 // The last bytes of the buffer are kept free for a print command (see

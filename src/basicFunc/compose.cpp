@@ -1,4 +1,5 @@
-// The command buffer's append path and the buffer check.
+// The composition front-end, the command buffer's append path and the buffer
+// check.
 #include "compose.h"
 
 #include <cstring>
@@ -6,6 +7,7 @@
 
 #include "OpenClose/connection.h"
 #include "VrenLabelAPI.h"
+#include "basicFunc/convert.h"
 #include "callLog.h"
 
 namespace vren {
@@ -130,6 +132,37 @@ int appendQuoted(const char *tag, std::string_view header, std::string_view data
         return VREN_E_WRITE;
     }
     return appendCommand(tag, {header, "'", data, "'\r"});
+}
+
+namespace {
+
+int checked(int appended) noexcept {
+    return appended != VREN_OK ? appended : bufferCheck();
+}
+
+}  // namespace
+
+int composeData(const char *tag, std::string_view header, const Data &data) noexcept {
+    if (data.text == nullptr) {
+        printDebugLog(tag, "data is null");
+        return VREN_E_WRITE;
+    }
+    const size_t length = data.length != std::string_view::npos ? data.length : std::strlen(data.text);
+    if (data.logged)
+        printDebugLog(tag, "barcode data : %s, %zu", data.text, length);
+    if (data.route.convert)
+        return checked(appendConverted(header, data.text, length, data.route.codePage));
+    return checked(appendQuoted(tag, header, data.text));
+}
+
+int compose(const char *tag, std::string_view command) noexcept {
+    const CallLog log(tag);
+    return checked(appendCommand(tag, {command}));
+}
+
+int compose(const char *tag, std::string_view header, const Data &data) noexcept {
+    const CallLog log(tag);
+    return composeData(tag, header, data);
 }
 
 }  // namespace vren

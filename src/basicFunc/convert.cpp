@@ -46,9 +46,13 @@ int conversionFailed(int error) noexcept {
     return VREN_E_WRITE;
 }
 
-// Converts and appends the command; the converter and the output area are
-// released when this returns, before the buffer check may send the buffer.
-int convertAndAppend(std::string_view header, const char *data, size_t length, int codePage) noexcept {
+}  // namespace
+
+namespace vren {
+
+// The converter and the output area are released when this returns, before
+// the buffer check may send the buffer.
+int appendConverted(std::string_view header, const char *data, size_t length, int codePage) noexcept {
     // Two output bytes per input byte hold the longest conversion of every
     // code page of the table. calloc keeps a large area cheap until it is used.
     const size_t room = 2 * length;
@@ -59,7 +63,7 @@ int convertAndAppend(std::string_view header, const char *data, size_t length, i
 
     if (codePage < 0 || codePage >= kCodePageCount) {
         printDebugLog(kTag, "Wrong code page.");
-        return vren::appendQuoted(kTag, header, data);
+        return appendQuoted(kTag, header, data);
     }
     printDebugLog(kTag, "%s", kCodePages[codePage].logLine);
     // No transliteration or substitution: a character the code page lacks is
@@ -75,20 +79,7 @@ int convertAndAppend(std::string_view header, const char *data, size_t length, i
     size_t outLeft = room;
     if (iconv(static_cast<iconv_t>(converter.get()), &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1))
         return conversionFailed(errno);
-    return vren::appendQuoted(kTag, header, std::string_view(output.get(), room - outLeft));
-}
-
-}  // namespace
-
-namespace vren {
-
-int appendConverted(std::string_view header, const char *data, size_t length, int codePage) noexcept {
-    if (data == nullptr) {
-        printDebugLog(kTag, "data is null");
-        return VREN_E_WRITE;
-    }
-    const int appended = convertAndAppend(header, data, length, codePage);
-    return appended != VREN_OK ? appended : bufferCheck();
+    return appendQuoted(kTag, header, std::string_view(output.get(), room - outLeft));
 }
 
 }  // namespace vren
@@ -98,6 +89,5 @@ extern "C" VREN_API int convertData(const char *data, int length, int codePage) 
     // fails like one.
     if (data != nullptr && length < 0)
         return noOutputArea();
-    // An empty header that still points somewhere: the append copies every piece.
-    return vren::appendConverted(std::string_view(""), data, static_cast<size_t>(length), codePage);
+    return vren::composeData(kTag, "", {data, vren::convertTo(codePage), static_cast<size_t>(length)});
 }

@@ -49,16 +49,8 @@ inline CommandText vectorFontHeader(int x, int y, int font, int width, int heigh
                         inRangeOr(rotation, 0, 3, 0), alignmentLetter(alignment), inRangeOr(lastOption, 0, 1, 0));
 }
 
-// How the text of a command goes out: unchanged, or converted to codePage.
-struct Route {
-    bool convert;
-    int codePage;
-
-    friend constexpr bool operator==(Route, Route) = default;
-};
-
-inline constexpr Route kUnchanged{false, 0};
-constexpr Route convertTo(int codePage) noexcept { return {true, codePage}; }
+// How the text of each font goes out (Route, in compose.h): unchanged, or
+// converted to a code page.
 
 // The code page of each Korean, Japanese and Chinese device font; `font` is
 // normalised.
