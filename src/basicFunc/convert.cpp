@@ -10,6 +10,7 @@
 
 #include "VrenLabelAPI.h"
 #include "compose.h"
+#include "owned.h"
 
 namespace {
 
@@ -32,10 +33,6 @@ struct IconvCloser {
 };
 using Converter = std::unique_ptr<void, IconvCloser>;
 
-struct FreeDeleter {
-    void operator()(char *area) const noexcept { std::free(area); }
-};
-
 int noOutputArea() noexcept {
     printDebugLog(kTag, "Failed to alloc memory for convData");
     return VREN_E_NOMEM;
@@ -56,7 +53,7 @@ int appendConverted(std::string_view header, const char *data, size_t length, in
     // Two output bytes per input byte hold the longest conversion of every
     // code page of the table. calloc keeps a large area cheap until it is used.
     const size_t room = 2 * length;
-    const std::unique_ptr<char, FreeDeleter> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
+    const Allocated<char> output(static_cast<char *>(std::calloc(room == 0 ? 1 : room, 1)));
     if (!output)
         return noOutputArea();
     printDebugLog(kTag, "dataLen = %zu", length);

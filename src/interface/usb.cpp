@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "VrenLabelAPI.h"
-#include "descriptor.h"
 #include "deviceId.h"
+#include "owned.h"
 
 namespace {
 

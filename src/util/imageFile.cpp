@@ -18,26 +18,6 @@ namespace {
 // The largest file a loader accepts: the size of the file is a 32-bit int.
 constexpr uint64_t kMaxFileSize = INT32_MAX;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) noexcept : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const noexcept { return fd_; }
-    int release() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
 int openRegular(const char *path, bool noFollow, struct stat &info) noexcept {
     if (path == nullptr)
         return -1;
@@ -70,15 +50,10 @@ size_t readAt(int fd, uint64_t offset, unsigned char *bytes, size_t length) noex
 
 }  // namespace
 
-FileSource::~FileSource() {
-    if (fd_ >= 0)
-        close(fd_);
-}
-
 size_t FileSource::read(uint64_t offset, unsigned char *bytes, size_t length) const noexcept {
     if (offset >= size_)
         return 0;
-    return readAt(fd_, offset, bytes, static_cast<size_t>(std::min<uint64_t>(length, size_ - offset)));
+    return readAt(fd_.get(), offset, bytes, static_cast<size_t>(std::min<uint64_t>(length, size_ - offset)));
 }
 
 int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept {
@@ -92,9 +67,7 @@ int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &
         printDebugLog(tag, "Image file is too large.");
         return VREN_E_IMAGE_FORMAT;
     }
-    if (out.fd_ >= 0)
-        close(out.fd_);
-    out.fd_ = file.release();
+    out.fd_ = std::move(file);
     out.size_ = static_cast<uint64_t>(info.st_size);
     return VREN_OK;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "byteSource.h"
+#include "owned.h"
 
 namespace vren {
 
@@ -13,7 +14,7 @@ namespace vren {
 class FileSource final : public ByteSource {
 public:
     FileSource() = default;
-    ~FileSource() override;
+    ~FileSource() override = default;
     FileSource(const FileSource &) = delete;
     FileSource &operator=(const FileSource &) = delete;
 
@@ -22,7 +23,7 @@ public:
 
 private:
     friend int openImageFile(const char *path, const char *tag, bool noFollow, FileSource &out) noexcept;
-    int fd_ = -1;
+    Descriptor fd_;
     uint64_t size_ = 0;
 };
 

@@ -4,15 +4,12 @@
 
 #include <cstddef>
 #include <cstdlib>
-#include <memory>
+
+#include "owned.h"
 
 namespace vren {
 
-struct FreeDeleter {
-    void operator()(void *memory) const noexcept { std::free(memory); }
-};
-
-using Raster = std::unique_ptr<unsigned char, FreeDeleter>;
+using Raster = Allocated<unsigned char>;
 
 // A zero-filled raster of `size` bytes; a size of 0 still gives a pointer the
 // caller can free. Empty when memory runs out.

@@ -52,8 +52,9 @@ extern "C" VREN_API int resizeImage(const unsigned char *pixels, unsigned char *
     // The buffer has a byte per target column on every row, of which the
     // packed rows use the first eighth; the rest stays 0.
     const size_t rowBytes = vren::rasterRowBytes(static_cast<size_t>(width));
-    vren::Raster out =
-        tooTall ? nullptr : vren::allocateRaster(static_cast<size_t>(width) * static_cast<size_t>(newHeight));
+    vren::Raster out;
+    if (!tooTall)
+        out = vren::allocateRaster(static_cast<size_t>(width) * static_cast<size_t>(newHeight));
     // The source column of every output column is the same on each row.
     std::unique_ptr<uint32_t[]> columns(newHeight > 0 ? new (std::nothrow) uint32_t[static_cast<size_t>(width)] : nullptr);
     if (!out || (newHeight > 0 && !columns)) {
