@@ -87,7 +87,9 @@ void showUsage(void *) {
         "  -o NAME=VALUE    Option: server-port=N, server-hostname=NAME,\n"
         "                   listen-hostname=NAME, spool-directory=DIR,\n"
         "                   state-directory=DIR, log-file=FILE (- for standard error),\n"
-        "                   log-level=fatal|error|warn|info|debug, and job options such\n"
+        "                   log-level=fatal|error|warn|info|debug,\n"
+        "                   server-options=tls,web-remote,raw-socket,dnssd-host\n"
+        "                   (plain IPP unless tls is listed), and job options such\n"
         "                   as media=oe_4x6-label_4x6in or print-darkness=20.\n"
         "  -u URI           Connect to the server at URI.\n"
         "  -v DEVICE-URI    Device of the printer (add, modify).\n"
@@ -158,6 +160,37 @@ bool parseLogLevel(const char *value, pappl_loglevel_t &level) {
     return false;
 }
 
+// Without "tls", the server speaks plain IPP only: PAPPL 1.3 would announce
+// TLS in uri-security-supported while printer-uri-supported lists no ipps
+// URI for clients on the local host, which IPP conformance tests reject.
+bool parseServerOptions(const char *value, pappl_soptions_t &options) {
+    options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+              PAPPL_SOPTIONS_WEB_SECURITY | PAPPL_SOPTIONS_NO_TLS;
+    static const struct {
+        const char *name;
+        pappl_soptions_t add;
+    } kOptions[] = {{"tls", 0},
+                    {"web-remote", PAPPL_SOPTIONS_WEB_REMOTE},
+                    {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
+                    {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST}};
+    for (std::string list = value ? value : ""; !list.empty();) {
+        const size_t comma = list.find(',');
+        const std::string name = list.substr(0, comma);
+        list = comma == std::string::npos ? "" : list.substr(comma + 1);
+        bool known = false;
+        for (const auto &entry : kOptions)
+            if (name == entry.name) {
+                options |= entry.add;
+                if (name == "tls")
+                    options &= ~PAPPL_SOPTIONS_NO_TLS;
+                known = true;
+            }
+        if (!known)
+            return false;
+    }
+    return true;
+}
+
 pappl_system_t *createSystem(int count, cups_option_t *options, void *) {
     if (const char *probe = cupsGetOption("probe", count, options))
         vrenapp::setProbeAddresses(probe);
@@ -193,8 +226,12 @@ pappl_system_t *createSystem(int count, cups_option_t *options, void *) {
     gStateFile = state + "/" + kName + ".state";
 
     const char *logFile = cupsGetOption("log-file", count, options);
-    const pappl_soptions_t serverOptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                                           PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
+    pappl_soptions_t serverOptions;
+    if (!parseServerOptions(cupsGetOption("server-options", count, options), serverOptions)) {
+        std::fprintf(stderr, "%s: Bad server-options value '%s'.\n", kName,
+                     cupsGetOption("server-options", count, options));
+        return nullptr;
+    }
     pappl_system_t *system =
         papplSystemCreate(serverOptions, "VREN Label Printers", port, "_print,_universal", spool.c_str(),
                           logFile ? logFile : "-", level, cupsGetOption("auth-service", count, options), false);

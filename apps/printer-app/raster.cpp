@@ -108,11 +108,8 @@ bool endJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
     return true;
 }
 
-void finishJob(pappl_job_t *job, pappl_device_t *device) {
-    Connection &connection = connectionOf(device);
-    if (connection.isOpen())
-        showStatus(papplJobGetPrinter(job), CheckPrinterStatus());
-    connection.close();
+void finishJob(pappl_job_t *, pappl_device_t *device) {
+    connectionOf(device).close();
 }
 
 bool printRawFile(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {

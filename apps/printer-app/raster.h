@@ -24,14 +24,15 @@ bool endJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *devic
 // Raw jobs in kRawFormat.
 bool printRawFile(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
 
-// Sends what `send` writes until it went out whole: waits for a ready
-// printer, runs `send`, and on a failure closes the connection and tries
-// again. False when the job was canceled or the system shuts down first.
+// Sends what `send` writes until the printer confirmed it: waits for a ready
+// printer, runs `send`, asks for the status, and when a write failed or no
+// status came back closes the connection and tries again. False when the job
+// was canceled or the system shuts down first.
 template <typename Send>
 bool sendUntilDone(pappl_job_t *job, pappl_device_t *device, Send send);
 
-// Asks for the printer's status after a job, shows it, and gives the library
-// back to other printers.
+// Gives the library back to other printers after a job (the status after its
+// last label was asked for and shown by sendUntilDone()).
 void finishJob(pappl_job_t *job, pappl_device_t *device);
 
 }  // namespace vrenapp
