@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <pappl/pappl.h>
 
@@ -192,9 +193,6 @@ bool parseServerOptions(const char *value, pappl_soptions_t &options) {
 }
 
 pappl_system_t *createSystem(int count, cups_option_t *options, void *) {
-    if (const char *probe = cupsGetOption("probe", count, options))
-        vrenapp::setProbeAddresses(probe);
-
     pappl_loglevel_t level;
     if (!parseLogLevel(cupsGetOption("log-level", count, options), level)) {
         std::fprintf(stderr, "%s: Bad log-level value '%s'.\n", kName, cupsGetOption("log-level", count, options));
@@ -259,9 +257,19 @@ pappl_system_t *createSystem(int count, cups_option_t *options, void *) {
     return system;
 }
 
+// PAPPL's "devices" lists without a system and without the options, so the
+// addresses to ask are taken from the command line here.
+void takeProbeAddresses(int argc, char *argv[]) {
+    constexpr std::string_view kOption = "probe=";
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-o") == 0 && std::string_view(argv[i + 1]).starts_with(kOption))
+            vrenapp::setProbeAddresses(std::string_view(argv[i + 1]).substr(kOption.size()));
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    takeProbeAddresses(argc, argv);
     vrenapp::addDeviceScheme();
     auto &list = vrenapp::drivers();
     return papplMainloop(argc, argv, VREN_APP_VERSION, kFooter, static_cast<int>(list.size()), list.data(),

@@ -1,6 +1,7 @@
 // The raster callbacks and raw jobs.
 #include "raster.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -35,7 +36,8 @@ pappl_label_mode_t labelModeOf(pappl_job_t *job) {
 }
 
 // PAPPL prints every copy of a picture itself; a raster stream from a
-// client carries one copy and the count in "copies".
+// client comes once, with the count in "copies", and the printer makes the
+// copies.
 bool isRasterStream(pappl_job_t *job) {
     const char *format = papplJobGetFormat(job);
     return format && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
