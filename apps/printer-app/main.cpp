@@ -246,7 +246,6 @@ pappl_system_t *createSystem(int count, cups_option_t *options, void *) {
                                  nullptr, vrenapp::setUpDriver, nullptr);
     vrenapp::addTestPageFormat(system);
     vrenapp::addPngFilter(system);
-    papplSystemSetFooterHTML(system, kFooter);
     static pappl_version_t version = {"vren-printer-app", "", VREN_APP_VERSION, {1, 0, 0, 0}};
     papplSystemSetVersions(system, 1, &version);
     papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
