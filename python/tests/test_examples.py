@@ -1,9 +1,11 @@
-"""examples/python/csv_labels.py: a preview of one picture per row, and a
-batch that stops at a printer fault, saying where to resume."""
+"""The README's Python example, and examples/python/csv_labels.py: a preview
+of one picture per row, and a batch that stops at a printer fault, saying
+where to resume."""
 
 from __future__ import annotations
 
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -12,6 +14,17 @@ from typing import Callable
 import pytest
 from conftest import CHECKOUT, EXAMPLES, VirtualPrinter, vprinter_program
 from PIL import Image
+
+from vrenlabel import raw
+
+
+def test_readme_example_prints_a_label(vprinter: VirtualPrinter, tmp_path: Path) -> None:
+    readme = (CHECKOUT / "README.md").read_text()
+    example = re.search(r"^```python\n(.*?)^```$", readme, re.DOTALL | re.MULTILINE).group(1)
+    Image.linear_gradient("L").save(tmp_path / "photo.jpg")  # the current directory
+    exec(example.replace("192.168.0.50:9100", vprinter.address), {})
+    assert Image.open(vprinter.labels(1)[0]).size == (800, 600)
+    assert raw.gConnectedPrinter.value == 0  # the with block closed the connection
 
 
 def rows(tmp_path: Path, count: int) -> Path:
