@@ -66,7 +66,10 @@ def _file_of(library: ctypes.CDLL) -> str | None:
     dladdr.argtypes = [ctypes.c_void_p, ctypes.POINTER(_DlInfo)]
     dladdr.restype = ctypes.c_int
     info = _DlInfo()
-    symbol = ctypes.cast(library.ConnectToPrinter, ctypes.c_void_p)
+    try:
+        symbol = ctypes.cast(library.ConnectToPrinter, ctypes.c_void_p)
+    except AttributeError:
+        return None
     if not dladdr(symbol, ctypes.byref(info)) or not info.dli_fname:
         return None
     return os.fsdecode(info.dli_fname)
@@ -92,7 +95,7 @@ def load_library(path: str | os.PathLike[str] | None = None) -> ctypes.CDLL:
             except OSError as error:
                 failures.append(f"  {candidate}: {error}")
                 continue
-            _loaded = (_file_of(library) or candidate, library)
+            _loaded = (os.path.abspath(_file_of(library) or candidate), library)
             return library
         raise LibraryError(
             f"cannot load {SONAME}; tried:\n" + "\n".join(failures) + "\n"
