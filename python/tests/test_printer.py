@@ -164,6 +164,7 @@ def test_printer_that_does_not_answer_raises_read_error(start_vprinter: Callable
 
 def test_one_printer_at_a_time(vprinter: VirtualPrinter) -> None:
     first = Printer(vprinter.address).open()
+    assert first.model == "LQ1"
     second = Printer(vprinter.address)
     with pytest.raises(ConnectError, match="is open already"):
         second.open()

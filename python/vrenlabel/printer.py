@@ -159,7 +159,9 @@ class Printer:
                 raise error_for(result, "ConnectToPrinter", self.address)
             _open_printer = self
             self._open = True
-            model = raw.KORVEL_DEVICE[raw.gPrinterModel.value]
+            # Model names are entries 151 to 199; entry 0 is the maker's word.
+            index = raw.gPrinterModel.value
+            model = raw.KORVEL_DEVICE[index] if 151 <= index < len(raw.KORVEL_DEVICE) else None
             self.model = model.decode("ascii", "replace") if model else None
         return self
 
