@@ -59,7 +59,7 @@ COMMANDS = {
 # Arguments given by an enum member's name in the template.
 ENUMS: dict[str, Any] = {
     "symbology": BarcodeType, "rotation": Rotation, "alignment": Alignment, "error_level": QRErrorLevel,
-    "option": BlockOption, "code_page": CodePage, "mode": CodablockMode,
+    "option": BlockOption, "code_page": CodePage, "codablock.mode": CodablockMode,
     "vector_text.font": VectorFont, "gs1_databar.kind": DataBarType,
 }
 # Arguments naming a file, relative to the template's directory.
