@@ -14,7 +14,9 @@ trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$work/vrenlabelapi"
 git ls-files -z --cached --others --exclude-standard | xargs -0 cp -P --parents -t "$work/vrenlabelapi"
-(cd "$work/vrenlabelapi" && DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=$(nproc)}" \
+# The system's own tools only: an interpreter installed elsewhere on PATH
+# (pyenv, a venv) does not see Debian's Python packages.
+(cd "$work/vrenlabelapi" && PATH=/usr/sbin:/usr/bin:/sbin:/bin DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-parallel=$(nproc)}" \
   dpkg-buildpackage -b -us -uc >"$work/build.log" 2>&1) || {
   tail -60 "$work/build.log" >&2
   echo "build-debs: dpkg-buildpackage failed" >&2
