@@ -285,4 +285,44 @@ TEST_F(PrinterProgram, PseudoTerminalWithLink) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed on exit
 }
 
+TEST_F(PrinterProgram, PseudoTerminalLinkReplacesOnlyItsOwn) {
+    const fs::path link = dir_ / "ttyS9";
+    const std::vector<std::string> args = {"--pty", "--no-tcp", "--pty-link", link.string()};
+    // What is at the link's path, not following a link (a terminal would block a read).
+    const auto atLink = [&] {
+        const fs::file_status status = fs::symlink_status(link);
+        if (fs::is_symlink(status))
+            return "-> " + fs::read_symlink(link).string();
+        return fs::is_regular_file(status) ? fileText(link) : std::string("nothing");
+    };
+    // 0: a file, 1: a link to something else than a pseudo-terminal: kept, not served.
+    std::ofstream(dir_ / "file") << "keep";
+    fs::copy_file(dir_ / "file", link);
+    start(args);
+    EXPECT_EQ(2, exitStatus()) << err();
+    EXPECT_NE(std::string::npos, err().find(link.string())) << err();
+    EXPECT_EQ("keep", atLink());
+    fs::remove(link);
+    fs::create_symlink(dir_ / "file", link);
+    start(args);
+    EXPECT_EQ(2, exitStatus()) << err();
+    EXPECT_EQ("-> " + (dir_ / "file").string(), atLink());
+    // 2: a link an earlier run left behind is replaced; a file put in place
+    // of this run's link is not removed on exit.
+    fs::remove(link);
+    fs::create_symlink("/dev/pts/9999", link);
+    start(args);
+    std::string slave;
+    ASSERT_TRUE(waitFor([&] { return (slave = fileText(dir_ / "stdout.txt")).ends_with("\n"); })) << err();
+    slave.pop_back();
+    if (!slave.starts_with("/dev/"))
+        GTEST_SKIP() << "no pseudo-terminal: " << err();
+    EXPECT_EQ("-> " + slave, atLink());
+    fs::remove(link);
+    std::ofstream(link) << "mine";
+    kill(child_, SIGTERM);
+    EXPECT_EQ(0, exitStatus()) << err();
+    EXPECT_EQ("mine", atLink());
+}
+
 }  // namespace

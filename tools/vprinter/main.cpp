@@ -1,5 +1,7 @@
 // vren-vprinter: a virtual label printer on loopback TCP or a pseudo-terminal,
 // for tests and demos. With --job-dir it renders every label it prints.
+#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +112,55 @@ void followStatusFile(vprinter::VirtualPrinter &printer, const std::string &path
     std::fprintf(stderr, "vren-vprinter: status now %s\n", text.c_str());
 }
 
+// A symbolic link to the slave of the printer's pseudo-terminal. Only a link
+// this program makes is ever replaced or removed: an existing path is taken
+// over when it is a link to a pseudo-terminal (one an earlier run left
+// behind), refused otherwise; on exit the link goes only while it still
+// points to this run's slave.
+class PseudoTerminalLink {
+public:
+    PseudoTerminalLink() = default;
+    PseudoTerminalLink(const PseudoTerminalLink &) = delete;
+    PseudoTerminalLink &operator=(const PseudoTerminalLink &) = delete;
+    ~PseudoTerminalLink() {
+        if (!path_.empty() && linkTarget(path_) == slave_)
+            ::unlink(path_.c_str());
+    }
+
+    // 0 when made, else the exit status, with the reason on stderr.
+    int make(const std::string &path, const std::string &slave) {
+        int error = ::symlink(slave.c_str(), path.c_str()) == 0 ? 0 : errno;
+        if (error == EEXIST && linkTarget(path).starts_with("/dev/pts/")) {
+            ::unlink(path.c_str());
+            error = ::symlink(slave.c_str(), path.c_str()) == 0 ? 0 : errno;
+        }
+        if (error == EEXIST) {
+            std::fprintf(stderr, "vren-vprinter: --pty-link %s: exists and is no link to a pseudo-terminal; "
+                                 "left as it is\n", path.c_str());
+            return 2;
+        }
+        if (error != 0) {
+            std::fprintf(stderr, "vren-vprinter: cannot link %s to %s: %s\n", path.c_str(), slave.c_str(),
+                         std::strerror(error));
+            return 1;
+        }
+        path_ = path;
+        slave_ = slave;
+        return 0;
+    }
+
+private:
+    // The target of the symbolic link at `path`, empty when it is none.
+    static std::string linkTarget(const std::string &path) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        return length > 0 && static_cast<size_t>(length) < sizeof target ? std::string(target, length) : std::string();
+    }
+
+    std::string path_;
+    std::string slave_;
+};
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -205,6 +256,7 @@ int main(int argc, char **argv) {
         }
         // Declared before the printer, whose thread calls back into them
         // until the printer is destroyed (also on an early return).
+        PseudoTerminalLink link;
         std::unique_ptr<vprinter::JobDirectory> jobs;
         std::atomic<long> closed{0};
         std::atomic<long> labels{0};
@@ -252,11 +304,8 @@ int main(int argc, char **argv) {
         if (pty) {
             const std::string slave = printer.servePseudoTerminal();
             if (!ptyLink.empty()) {
-                ::unlink(ptyLink.c_str());
-                if (::symlink(slave.c_str(), ptyLink.c_str()) != 0) {
-                    std::fprintf(stderr, "vren-vprinter: cannot link %s to %s\n", ptyLink.c_str(), slave.c_str());
-                    return 1;
-                }
+                if (const int status = link.make(ptyLink, slave))
+                    return status;
             }
             std::printf("%s\n", slave.c_str());
             std::fflush(stdout);
@@ -274,8 +323,6 @@ int main(int argc, char **argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         printer.stop();
-        if (!ptyLink.empty())
-            ::unlink(ptyLink.c_str());
         if (copyFailed)
             return 1;
     } catch (const std::exception &error) {
