@@ -261,6 +261,22 @@ TEST_F(PrinterProgram, BadOptionsExitWithTwo) {
     }
 }
 
+TEST_F(PrinterProgram, BadNumbersAndUnknownOptionsAreNamed) {
+    const std::vector<std::string> rows[] = {
+        {"--port", "abc"},              // 0: not a number
+        {"--port", "70000"},            // 1: not a port
+        {"--status", "0x1ff"},          // 2: more than a byte
+        {"--close-after", "-5"},        // 3: negative
+        {"--exit-after", "2x"},         // 4: not a whole number
+        {"--bogus"},                    // 5: unknown option
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        start(rows[i]);
+        EXPECT_EQ(2, exitStatus()) << "row " << i << ": " << err();
+        EXPECT_NE(std::string::npos, err().find(rows[i][0])) << "row " << i << ": " << err();
+    }
+}
+
 TEST_F(PrinterProgram, PseudoTerminalWithLink) {
     const fs::path link = dir_ / "ttyS9";
     start({"--pty", "--no-tcp", "--pty-link", link.string(), "--job-dir", "jobs", "--exit-after-labels", "1"});

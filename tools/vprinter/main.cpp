@@ -1,5 +1,6 @@
 // vren-vprinter: a virtual label printer on loopback TCP or a pseudo-terminal,
 // for tests and demos. With --job-dir it renders every label it prints.
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -14,6 +15,8 @@
 #include <thread>
 
 #include <filesystem>
+#include <arpa/inet.h>
+#include <getopt.h>
 #include <unistd.h>
 
 #include "job_directory.h"
@@ -58,6 +61,198 @@ void usage() {
         stderr);
 }
 
+// What the command line asks for.
+struct Options {
+    vprinter::Behaviour behaviour;
+    uint16_t port = 9100;
+    std::string host = "127.0.0.1";
+    std::string recordDir;
+    std::string readyFile;
+    long long exitAfter = -1;  // connections; negative: never
+    bool showBytes = false;
+    bool pty = false;
+    bool tcp = true;
+    std::string ptyLink;
+    std::string jobDir;
+    std::string labelPng;
+    long long exitAfterLabels = -1;
+    bool closeMidLabel = false;
+    long long faultAfterLabels = -1;
+    std::string statusFile;
+};
+
+// `text` as a whole number from `low` to `high`: decimal, or hexadecimal
+// after 0x. False for anything else (signs, blanks, trailing characters).
+bool parseNumber(const char *text, long long low, long long high, long long &value) {
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *digits = hex ? text + 2 : text;
+    if (!std::isxdigit(static_cast<unsigned char>(digits[0])))
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtoll(digits, &end, hex ? 16 : 10);
+    return *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+// Reads a numeric option's value into `value`; false with a message naming
+// the option when it is not a whole number from `low` to `high`.
+template <typename Number>
+bool numericOption(const char *name, const char *text, long long low, long long high, Number &value) {
+    long long number = 0;
+    if (!parseNumber(text, low, high, number)) {
+        if (high == LLONG_MAX)
+            std::fprintf(stderr, "vren-vprinter: --%s: \"%s\" is not a whole number of %lld or more\n", name, text,
+                         low);
+        else
+            std::fprintf(stderr, "vren-vprinter: --%s: \"%s\" is not a whole number from %lld to %lld\n", name,
+                         text, low, high);
+        return false;
+    }
+    value = static_cast<Number>(number);
+    return true;
+}
+
+bool setFault(const char *kind, Options &options) {
+    vprinter::Behaviour &behaviour = options.behaviour;
+    const std::string_view name = kind;
+    if (name == "paper-empty") {
+        behaviour.status = 0x80;
+    } else if (name == "cover-open") {
+        behaviour.status = 0x40;
+    } else if (name == "ribbon-end") {
+        behaviour.status = 0x04;
+    } else if (name == "no-answer") {
+        behaviour.answerModel = false;
+        behaviour.status = -1;
+    } else if (name == "slow-reader") {
+        behaviour.readChunk = 64;
+        behaviour.readPause = std::chrono::milliseconds(20);
+    } else if (name == "close-mid-label") {
+        options.closeMidLabel = true;
+    } else {
+        std::fprintf(stderr, "vren-vprinter: --fault: unknown fault \"%s\"\n", kind);
+        return false;
+    }
+    return true;
+}
+
+enum OptionCode {
+    kPort = 256, kHost, kModel, kStatus, kNoModelReply, kNoStatusReply, kCloseAfter, kStopReadingAfter,
+    kRecordDir, kReadyFile, kExitAfter, kShow, kPty, kPtyLink, kNoTcp, kJobDir, kLabelPng, kExitAfterLabels,
+    kFault, kFaultAfterLabels, kStatusFile, kHelp,
+};
+
+const option kOptions[] = {
+    {"port", required_argument, nullptr, kPort},
+    {"host", required_argument, nullptr, kHost},
+    {"model", required_argument, nullptr, kModel},
+    {"status", required_argument, nullptr, kStatus},
+    {"no-model-reply", no_argument, nullptr, kNoModelReply},
+    {"no-status-reply", no_argument, nullptr, kNoStatusReply},
+    {"close-after", required_argument, nullptr, kCloseAfter},
+    {"stop-reading-after", required_argument, nullptr, kStopReadingAfter},
+    {"record-dir", required_argument, nullptr, kRecordDir},
+    {"ready-file", required_argument, nullptr, kReadyFile},
+    {"exit-after", required_argument, nullptr, kExitAfter},
+    {"show", no_argument, nullptr, kShow},
+    {"pty", no_argument, nullptr, kPty},
+    {"pty-link", required_argument, nullptr, kPtyLink},
+    {"no-tcp", no_argument, nullptr, kNoTcp},
+    {"job-dir", required_argument, nullptr, kJobDir},
+    {"label-png", required_argument, nullptr, kLabelPng},
+    {"exit-after-labels", required_argument, nullptr, kExitAfterLabels},
+    {"fault", required_argument, nullptr, kFault},
+    {"fault-after-labels", required_argument, nullptr, kFaultAfterLabels},
+    {"status-file", required_argument, nullptr, kStatusFile},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Sets `options` from one option and its value; false (reported) when the
+// value is bad.
+bool setOption(int code, const char *name, const char *value, Options &options) {
+    constexpr long long kCount = LLONG_MAX;
+    vprinter::Behaviour &behaviour = options.behaviour;
+    switch (code) {
+    case kPort: return numericOption(name, value, 0, 65535, options.port);
+    case kHost: {
+        in_addr address{};
+        if (inet_pton(AF_INET, value, &address) != 1) {
+            std::fprintf(stderr, "vren-vprinter: --host: \"%s\" is not an IPv4 address\n", value);
+            return false;
+        }
+        options.host = value;
+        return true;
+    }
+    case kModel: behaviour.modelReply = std::string(value) + "\r\n"; return true;
+    case kStatus: return numericOption(name, value, 0, 0xff, behaviour.status);
+    case kNoModelReply: behaviour.answerModel = false; return true;
+    case kNoStatusReply: behaviour.status = -1; return true;
+    case kCloseAfter: return numericOption(name, value, 0, kCount, behaviour.closeAfter);
+    case kStopReadingAfter: return numericOption(name, value, 0, kCount, behaviour.stopReadingAfter);
+    case kRecordDir: options.recordDir = value; return true;
+    case kReadyFile: options.readyFile = value; return true;
+    case kExitAfter: return numericOption(name, value, 0, kCount, options.exitAfter);
+    case kShow: options.showBytes = true; return true;
+    case kPty: options.pty = true; return true;
+    case kPtyLink: options.ptyLink = value; return true;
+    case kNoTcp: options.tcp = false; return true;
+    case kJobDir: options.jobDir = value; return true;
+    case kLabelPng: options.labelPng = value; return true;
+    case kExitAfterLabels: return numericOption(name, value, 0, kCount, options.exitAfterLabels);
+    case kFault: return setFault(value, options);
+    case kFaultAfterLabels: return numericOption(name, value, 0, kCount, options.faultAfterLabels);
+    case kStatusFile: options.statusFile = value; return true;
+    default: return false;
+    }
+}
+
+// Reads the command line into `options`. Returns -1 to run, else the exit
+// status: 0 after --help, 2 after a bad option (named on stderr).
+int parseOptions(int argc, char **argv, Options &options) {
+    opterr = 0;  // the messages below name the option themselves
+    for (;;) {
+        int index = -1;
+        const int code = getopt_long(argc, argv, ":", kOptions, &index);
+        if (code == -1)
+            break;
+        if (code == kHelp) {
+            usage();
+            return 0;
+        }
+        const char *given = argv[optind - 1];
+        if (code == ':') {
+            std::fprintf(stderr, "vren-vprinter: %s needs a value\n", given);
+            return 2;
+        }
+        if (code == '?') {
+            if (optopt > 0 && optopt < 256)
+                std::fprintf(stderr, "vren-vprinter: unrecognised option -%c\n", optopt);
+            else
+                std::fprintf(stderr, "vren-vprinter: unrecognised option %s\n", given);
+            return 2;
+        }
+        if (!setOption(code, kOptions[index].name, optarg, options))
+            return 2;
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "vren-vprinter: unexpected argument %s\n", argv[optind]);
+        return 2;
+    }
+    if (options.jobDir.empty() && (!options.labelPng.empty() || options.exitAfterLabels >= 0 ||
+                                   options.closeMidLabel || options.faultAfterLabels >= 0)) {
+        std::fputs("vren-vprinter: --label-png, --exit-after-labels, --fault-after-labels and --fault "
+                   "close-mid-label need --job-dir\n",
+                   stderr);
+        return 2;
+    }
+    if (!options.tcp && !options.pty) {
+        std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
+        return 2;
+    }
+    return -1;
+}
+
 // Shows received bytes readably: printable text as is, other bytes escaped,
 // a line break after each command's CR (or CR LF), long binary runs elided.
 void show(size_t index, const std::string &bytes) {
@@ -99,9 +294,8 @@ void followStatusFile(vprinter::VirtualPrinter &printer, const std::string &path
         behaviour.status = -1;
         behaviour.answerModel = false;
     } else {
-        char *end = nullptr;
-        const long value = std::strtol(text.c_str(), &end, 0);
-        if (*end != '\0' || value < 0 || value > 0xff) {
+        long long value = 0;
+        if (!parseNumber(text.c_str(), 0, 0xff, value)) {
             std::fprintf(stderr, "vren-vprinter: %s: not a status byte: %s\n", path.c_str(), text.c_str());
             return;
         }
@@ -164,85 +358,26 @@ private:
 }  // namespace
 
 int main(int argc, char **argv) {
-    vprinter::Behaviour behaviour;
-    unsigned port = 9100;
-    std::string host = "127.0.0.1";
-    std::string recordDir;
-    std::string readyFile;
-    long exitAfter = -1;
-    bool showBytes = false;
-    bool pty = false;
-    bool tcp = true;
-    std::string ptyLink;
-    std::string jobDir;
-    std::string labelPng;
-    long exitAfterLabels = -1;
-    bool closeMidLabel = false;
-    long faultAfterLabels = -1;
-    std::string statusFile;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * {
-            if (i + 1 >= argc) {
-                usage();
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--port") port = static_cast<unsigned>(std::strtoul(value(), nullptr, 0));
-        else if (arg == "--host") host = value();
-        else if (arg == "--model") behaviour.modelReply = std::string(value()) + "\r\n";
-        else if (arg == "--status") behaviour.status = static_cast<int>(std::strtol(value(), nullptr, 0) & 0xff);
-        else if (arg == "--no-model-reply") behaviour.answerModel = false;
-        else if (arg == "--no-status-reply") behaviour.status = -1;
-        else if (arg == "--close-after") behaviour.closeAfter = std::strtoll(value(), nullptr, 0);
-        else if (arg == "--stop-reading-after") behaviour.stopReadingAfter = std::strtoll(value(), nullptr, 0);
-        else if (arg == "--record-dir") recordDir = value();
-        else if (arg == "--ready-file") readyFile = value();
-        else if (arg == "--exit-after") exitAfter = std::strtol(value(), nullptr, 0);
-        else if (arg == "--show") showBytes = true;
-        else if (arg == "--pty") pty = true;
-        else if (arg == "--pty-link") ptyLink = value();
-        else if (arg == "--no-tcp") tcp = false;
-        else if (arg == "--job-dir") jobDir = value();
-        else if (arg == "--label-png") labelPng = value();
-        else if (arg == "--exit-after-labels") exitAfterLabels = std::strtol(value(), nullptr, 0);
-        else if (arg == "--fault-after-labels") faultAfterLabels = std::strtol(value(), nullptr, 0);
-        else if (arg == "--status-file") statusFile = value();
-        else if (arg == "--fault") {
-            const std::string kind = value();
-            if (kind == "paper-empty") behaviour.status = 0x80;
-            else if (kind == "cover-open") behaviour.status = 0x40;
-            else if (kind == "ribbon-end") behaviour.status = 0x04;
-            else if (kind == "no-answer") {
-                behaviour.answerModel = false;
-                behaviour.status = -1;
-            } else if (kind == "slow-reader") {
-                behaviour.readChunk = 64;
-                behaviour.readPause = std::chrono::milliseconds(20);
-            } else if (kind == "close-mid-label") closeMidLabel = true;
-            else {
-                usage();
-                return 2;
-            }
-        } else {
-            usage();
-            return arg == "--help" ? 0 : 2;
-        }
+    Options options;
+    if (const int status = parseOptions(argc, argv, options); status >= 0) {
+        if (status == 2)
+            std::fputs("Try 'vren-vprinter --help' for the options.\n", stderr);
+        return status;
     }
+    vprinter::Behaviour behaviour = options.behaviour;
+    const std::string &host = options.host;
+    const std::string &ptyLink = options.ptyLink;
+    const std::string &jobDir = options.jobDir;
+    const std::string &labelPng = options.labelPng;
+    const std::string &statusFile = options.statusFile;
+    const long long exitAfter = options.exitAfter;
+    const long long exitAfterLabels = options.exitAfterLabels;
+    const long long faultAfterLabels = options.faultAfterLabels;
 
     std::signal(SIGINT, [](int) { gStop = 1; });
     std::signal(SIGTERM, [](int) { gStop = 1; });
 
     try {
-        if (jobDir.empty() &&
-            (!labelPng.empty() || exitAfterLabels >= 0 || closeMidLabel || faultAfterLabels >= 0)) {
-            std::fputs("vren-vprinter: --label-png, --exit-after-labels, --fault-after-labels and --fault "
-                       "close-mid-label need --job-dir\n",
-                       stderr);
-            return 2;
-        }
         // A delayed fault: the printer starts healthy and takes on the
         // fault's status and query answers once enough labels were printed.
         const vprinter::Behaviour faulted = behaviour;
@@ -250,21 +385,17 @@ int main(int argc, char **argv) {
             behaviour.status = vprinter::Behaviour{}.status;
             behaviour.answerModel = true;
         }
-        if (!tcp && !pty) {
-            std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
-            return 2;
-        }
         // Declared before the printer, whose thread calls back into them
         // until the printer is destroyed (also on an early return).
         PseudoTerminalLink link;
         std::unique_ptr<vprinter::JobDirectory> jobs;
-        std::atomic<long> closed{0};
-        std::atomic<long> labels{0};
+        std::atomic<long long> closed{0};
+        std::atomic<long long> labels{0};
         std::atomic<bool> copyFailed{false};
-        vprinter::VirtualPrinter printer(behaviour, recordDir);
+        vprinter::VirtualPrinter printer(behaviour, options.recordDir);
         if (!jobDir.empty()) {
             std::filesystem::create_directories(jobDir);
-            jobs = std::make_unique<vprinter::JobDirectory>(jobDir, closeMidLabel);
+            jobs = std::make_unique<vprinter::JobDirectory>(jobDir, options.closeMidLabel);
             jobs->onLabel([&](const std::string &base, const render::LabelOutput &label, bool pictureWritten) {
                 if (pictureWritten)
                     std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(),
@@ -291,17 +422,17 @@ int main(int argc, char **argv) {
         printer.onConnectionClosed([&](size_t index, const std::string &bytes) {
             if (jobs)
                 jobs->closed(index);
-            if (showBytes)
+            if (options.showBytes)
                 show(index, bytes);
             ++closed;
         });
         std::string ready;
-        if (tcp) {
-            const uint16_t bound = printer.listenTcp(static_cast<uint16_t>(port), host);
+        if (options.tcp) {
+            const uint16_t bound = printer.listenTcp(options.port, host);
             std::fprintf(stderr, "vren-vprinter: listening on %s:%u\n", host.c_str(), bound);
             ready = std::to_string(bound);
         }
-        if (pty) {
+        if (options.pty) {
             const std::string slave = printer.servePseudoTerminal();
             if (!ptyLink.empty()) {
                 if (const int status = link.make(ptyLink, slave))
@@ -309,11 +440,11 @@ int main(int argc, char **argv) {
             }
             std::printf("%s\n", slave.c_str());
             std::fflush(stdout);
-            if (!tcp)
+            if (!options.tcp)
                 ready = slave;
         }
-        if (!readyFile.empty()) {
-            std::ofstream(readyFile) << ready << "\n";
+        if (!options.readyFile.empty()) {
+            std::ofstream(options.readyFile) << ready << "\n";
         }
         std::string statusText;
         while (!gStop && (exitAfter < 0 || closed.load() < exitAfter) &&
