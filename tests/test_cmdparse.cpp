@@ -278,6 +278,13 @@ const std::vector<Row> &rows() {
         {b("LCR\x00\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\r", 15),
          R"({"offset":0,"length":15,"command":"LCR","x":0,"y":0,"bytesPerRow":2,"rows":1,"streamBytes":2,"raster":"08328807b4eb6fed"}
 )"},
+        // 42: a line that is no command ends where a '^' or '~' begins one
+        {"PP^PI0\r\nCB^cu\rSO~\r", R"({"offset":1,"source":"parser","message":"P: expected 2 fields, got 1"}
+{"offset":2,"length":5,"command":"^PI0"}
+{"offset":10,"source":"parser","message":"CB: expected 0 fields, got 1"}
+{"offset":10,"length":4,"command":"^cu"}
+{"offset":14,"length":4,"command":"SO","fields":["~"]}
+)"},
     };
     return table;
 }

@@ -195,13 +195,14 @@ TEST_F(PrinterProgram, FaultsThatStartWhileRunning) {
 }
 
 TEST_F(PrinterProgram, SlowReaderTakesItsTime) {
-    // 638 bytes at most 64 bytes a read, 20 ms apart: the status query behind
-    // them, split between two reads, is answered after at least nine pauses.
+    // 638 bytes (one unknown command) at most 64 bytes a read, 20 ms apart:
+    // the status query behind them, split between two reads, is answered
+    // after at least nine pauses.
     const int port = startTcp({"--fault", "slow-reader"});
     ASSERT_GT(port, 0) << err();
     Descriptor client(connectTo(port));
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sendAll(client.get(), std::string(638, 'x') + "^cu\r"));
+    ASSERT_TRUE(sendAll(client.get(), std::string(637, 'x') + "\r^cu\r"));
     EXPECT_EQ(std::string(1, '\0'), readSome(client.get(), 1, 5s));
     EXPECT_GE(std::chrono::steady_clock::now() - before, 180ms);
 }

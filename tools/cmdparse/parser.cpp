@@ -291,21 +291,30 @@ bool Parser::lineCommand() {
         consume(line.size() + 1);
         return true;
     }
+    size_t at = 0;
+    std::string message;
     for (const LineCode &entry : kLineCodes) {
         if (!line.starts_with(entry.code))
             continue;
-        const std::string_view rest = line.substr(entry.code.size());
         std::vector<Field> fields;
         FieldError error;
-        if (parseFields(rest, entry.pattern, fields, error))
+        if (parseFields(line.substr(entry.code.size()), entry.pattern, fields, error)) {
             emit(offset, end, lineBody(entry.code, fields));
-        else
-            diagnose(offset + entry.code.size() + error.at, std::string(entry.code) + ": " + error.message);
-        consume(line.size() + 1);
-        return true;
+            consume(line.size() + 1);
+            return true;
+        }
+        at = entry.code.size() + error.at;
+        message = std::string(entry.code) + ": " + error.message;
+        break;
     }
-    diagnose(offset, "unknown command \"" + excerpt(line) + "\"");
-    consume(line.size() + 1);
+    if (message.empty())
+        message = "unknown command \"" + excerpt(line) + "\"";
+    diagnose(offset + at, std::move(message));
+    // A '^' or '~' later in a line that is no command begins a command of its
+    // own, as after bytes that came without their CR (a printer takes up the
+    // stream at the prefixes of its queries and immediate commands).
+    const size_t next = line.find_first_of("^~", 1);
+    consume(next == npos ? line.size() + 1 : next);
     return true;
 }
 

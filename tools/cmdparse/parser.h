@@ -17,7 +17,9 @@
 //   LCR: 12-byte header, a run-length stream decoded until bytes-per-row x rows
 //   raster bytes were produced, carriage return.
 // - Anything else becomes a diagnostic with its byte offset, and parsing
-//   resumes after the next carriage return.
+//   resumes after the next carriage return; in a line that is no command, at
+//   a '^' or '~' before that (the prefixes of the queries and immediate
+//   commands), so that a query sent after bytes without their CR is found.
 //
 // Memory is bounded by the limits: no line, quoted field or raster is held
 // beyond them.
