@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -260,6 +261,17 @@ TEST_F(PrinterProgram, BadOptionsExitWithTwo) {
         start(rows[i]);
         EXPECT_EQ(2, exitStatus()) << "row " << i << ": " << err();
     }
+}
+
+TEST_F(PrinterProgram, HelpAndVersionOnStandardOutput) {
+    start({"--version"});
+    EXPECT_EQ(0, exitStatus());
+    EXPECT_TRUE(std::regex_match(fileText(dir_ / "stdout.txt"), std::regex("vren-vprinter [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << fileText(dir_ / "stdout.txt");
+    start({"--help"});
+    EXPECT_EQ(0, exitStatus());
+    EXPECT_TRUE(fileText(dir_ / "stdout.txt").starts_with("Usage: vren-vprinter [OPTION]...\n"));
+    EXPECT_EQ("", err());
 }
 
 TEST_F(PrinterProgram, BadNumbersAndUnknownOptionsAreNamed) {

@@ -2,6 +2,7 @@
 // for tests and demos. With --job-dir it renders every label it prints.
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -26,39 +27,88 @@ namespace {
 
 volatile std::sig_atomic_t gStop = 0;
 
-void usage() {
+constexpr const char *kProgram = "vren-vprinter";
+
+// One line on standard error after the program's name, whole even while the
+// printer's thread reports too.
+[[gnu::format(printf, 1, 2)]] void report(const char *format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    flockfile(stderr);
+    std::fprintf(stderr, "%s: ", kProgram);
+    std::vfprintf(stderr, format, arguments);
+    std::fputc('\n', stderr);
+    funlockfile(stderr);
+    va_end(arguments);
+}
+
+void help() {
+    std::printf("Usage: %s [OPTION]...\n", kProgram);
     std::fputs(
-        "usage: vren-vprinter [options]\n"
-        "  --port N               TCP port on 127.0.0.1 (default 9100; 0 = any free port)\n"
-        "  --host ADDR            address to listen on (default 127.0.0.1)\n"
+        "A virtual label printer for tests and demonstrations. It serves loopback TCP\n"
+        "and, on request, a pseudo-terminal standing in for a serial printer; answers\n"
+        "the model query (^PI0) and the status query (^cu); records the bytes it\n"
+        "receives; renders every label it prints into a job directory; and fails in\n"
+        "the ways a real printer fails, on request.\n"
+        "\n"
+        "Connections:\n"
+        "  --port N               TCP port on --host (default 9100; 0: any free port)\n"
+        "  --host ADDR            IPv4 address to listen on (default 127.0.0.1)\n"
+        "  --pty                  also serve a pseudo-terminal in raw mode standing in\n"
+        "                         for a serial printer; its slave path is printed on\n"
+        "                         standard output\n"
+        "  --pty-link PATH        with --pty: make PATH (such as /dev/ttyS9) a symbolic\n"
+        "                         link to the slave, removed on exit; an existing PATH\n"
+        "                         is replaced only when it is a link to a\n"
+        "                         pseudo-terminal\n"
+        "  --no-tcp               with --pty: do not listen on TCP\n"
+        "  --ready-file FILE      once listening, write the TCP port (with --no-tcp: the\n"
+        "                         slave path) and a line feed to FILE\n"
+        "  --exit-after N         exit once N connections have closed\n"
+        "\n"
+        "Answers:\n"
         "  --model TEXT           model name to report (default LQ1; CR LF is appended)\n"
         "  --status BYTE          status byte to report (default 0x00)\n"
         "  --no-model-reply       never answer the model query\n"
         "  --no-status-reply      never answer the status query\n"
-        "  --close-after N        close a connection after N bytes\n"
-        "  --stop-reading-after N stop reading a connection after N bytes\n"
+        "  --status-file FILE     while running, take the status from the first line of\n"
+        "                         FILE whenever it changes: a byte such as 0x80, or\n"
+        "                         none to answer neither query; a missing or empty\n"
+        "                         FILE leaves the status as it was\n"
+        "\n"
+        "Faults:\n"
+        "  --fault KIND           paper-empty, cover-open or ribbon-end: report that\n"
+        "                         status (0x80, 0x40, 0x04); no-answer: answer neither\n"
+        "                         query; slow-reader: read at most 64 bytes at a time,\n"
+        "                         20 ms apart; close-mid-label: close a connection as\n"
+        "                         soon as a label's first drawing command has arrived\n"
+        "                         (needs --job-dir)\n"
+        "  --fault-after-labels N with --job-dir: the status faults and no-answer start\n"
+        "                         once N labels were printed\n"
+        "  --close-after N        close a connection once it has sent N bytes\n"
+        "  --stop-reading-after N stop reading a connection after N bytes, so that the\n"
+        "                         sender's writes block\n"
+        "\n"
+        "Records:\n"
         "  --record-dir DIR       write the bytes of connection n to DIR/connection-n.bin\n"
-        "  --ready-file FILE      write the listening port to FILE once listening\n"
-        "  --exit-after N         exit after N connections have closed\n"
-        "  --show                 print the bytes of each connection when it closes\n"
-        "  --pty                  also serve a pseudo-terminal standing in for a serial\n"
-        "                         printer; its slave path is printed on standard output\n"
-        "  --pty-link PATH        with --pty: a symbolic link PATH to the slave (e.g.\n"
-        "                         /dev/ttyS9, so that a serial address reaches it)\n"
-        "  --no-tcp               with --pty: do not listen on TCP\n"
-        "  --job-dir DIR          render every label into DIR: label-NNNN.png, .bin, .json\n"
-        "  --label-png FILE       with --job-dir: also copy each printed label's PNG to FILE\n"
-        "  --exit-after-labels N  exit after N labels were printed (needs --job-dir)\n"
-        "  --fault KIND           paper-empty, cover-open, ribbon-end (status byte),\n"
-        "                         no-answer (neither query answered), slow-reader\n"
-        "                         (64 bytes per read, 20 ms apart), close-mid-label\n"
-        "                         (close once a label's first drawing command arrived)\n"
-        "  --fault-after-labels N with --job-dir: the status faults and no-answer of\n"
-        "                         --fault start once N labels were printed\n"
-        "  --status-file FILE     read the status to report from FILE while running\n"
-        "                         (a byte such as 0x80, or none for no answer); a\n"
-        "                         missing or empty FILE leaves the status as it was\n",
-        stderr);
+        "                         as they arrive\n"
+        "  --show                 print the bytes of each connection on standard output\n"
+        "                         when it closes\n"
+        "  --job-dir DIR          render every label printed into DIR: label-NNNN.png\n"
+        "                         (the picture), .bin (its bytes) and .json (the parsed\n"
+        "                         commands); commands a connection left unprinted as\n"
+        "                         unprinted-NNNN.*\n"
+        "  --label-png FILE       with --job-dir: also copy each printed label's picture\n"
+        "                         to FILE\n"
+        "  --exit-after-labels N  with --job-dir: exit once N labels were printed\n"
+        "\n"
+        "  -h, --help             show this help and exit\n"
+        "  -V, --version          show the version and exit\n"
+        "\n"
+        "Numbers are whole decimal numbers, or hexadecimal after 0x. SIGINT and SIGTERM\n"
+        "end the printer. Exit status: 0 when it ended as asked, 1 when it failed (a\n"
+        "socket, the pseudo-terminal, a copy for --label-png), 2 on a bad option.\n",
+        stdout);
 }
 
 // What the command line asks for.
@@ -101,11 +151,9 @@ bool numericOption(const char *name, const char *text, long long low, long long 
     long long number = 0;
     if (!parseNumber(text, low, high, number)) {
         if (high == LLONG_MAX)
-            std::fprintf(stderr, "vren-vprinter: --%s: \"%s\" is not a whole number of %lld or more\n", name, text,
-                         low);
+            report("--%s: \"%s\" is not a whole number of %lld or more", name, text, low);
         else
-            std::fprintf(stderr, "vren-vprinter: --%s: \"%s\" is not a whole number from %lld to %lld\n", name,
-                         text, low, high);
+            report("--%s: \"%s\" is not a whole number from %lld to %lld", name, text, low, high);
         return false;
     }
     value = static_cast<Number>(number);
@@ -130,7 +178,7 @@ bool setFault(const char *kind, Options &options) {
     } else if (name == "close-mid-label") {
         options.closeMidLabel = true;
     } else {
-        std::fprintf(stderr, "vren-vprinter: --fault: unknown fault \"%s\"\n", kind);
+        report("--fault: unknown fault \"%s\"", kind);
         return false;
     }
     return true;
@@ -139,7 +187,7 @@ bool setFault(const char *kind, Options &options) {
 enum OptionCode {
     kPort = 256, kHost, kModel, kStatus, kNoModelReply, kNoStatusReply, kCloseAfter, kStopReadingAfter,
     kRecordDir, kReadyFile, kExitAfter, kShow, kPty, kPtyLink, kNoTcp, kJobDir, kLabelPng, kExitAfterLabels,
-    kFault, kFaultAfterLabels, kStatusFile, kHelp,
+    kFault, kFaultAfterLabels, kStatusFile, kHelp = 'h', kVersion = 'V',
 };
 
 const option kOptions[] = {
@@ -165,6 +213,7 @@ const option kOptions[] = {
     {"fault-after-labels", required_argument, nullptr, kFaultAfterLabels},
     {"status-file", required_argument, nullptr, kStatusFile},
     {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -178,7 +227,7 @@ bool setOption(int code, const char *name, const char *value, Options &options) 
     case kHost: {
         in_addr address{};
         if (inet_pton(AF_INET, value, &address) != 1) {
-            std::fprintf(stderr, "vren-vprinter: --host: \"%s\" is not an IPv4 address\n", value);
+            report("--host: \"%s\" is not an IPv4 address", value);
             return false;
         }
         options.host = value;
@@ -213,41 +262,44 @@ int parseOptions(int argc, char **argv, Options &options) {
     opterr = 0;  // the messages below name the option themselves
     for (;;) {
         int index = -1;
-        const int code = getopt_long(argc, argv, ":", kOptions, &index);
+        const int code = getopt_long(argc, argv, ":hV", kOptions, &index);
         if (code == -1)
             break;
         if (code == kHelp) {
-            usage();
+            help();
+            return 0;
+        }
+        if (code == kVersion) {
+            std::printf("%s %s\n", kProgram, VREN_VERSION);
             return 0;
         }
         const char *given = argv[optind - 1];
         if (code == ':') {
-            std::fprintf(stderr, "vren-vprinter: %s needs a value\n", given);
+            report("%s needs a value", given);
             return 2;
         }
         if (code == '?') {
-            if (optopt > 0 && optopt < 256)
-                std::fprintf(stderr, "vren-vprinter: unrecognised option -%c\n", optopt);
+            if (std::string_view(given).starts_with("--"))
+                report("unrecognised option %s", given);
             else
-                std::fprintf(stderr, "vren-vprinter: unrecognised option %s\n", given);
+                report("unrecognised option -%c", optopt);
             return 2;
         }
         if (!setOption(code, kOptions[index].name, optarg, options))
             return 2;
     }
     if (optind < argc) {
-        std::fprintf(stderr, "vren-vprinter: unexpected argument %s\n", argv[optind]);
+        report("unexpected argument %s", argv[optind]);
         return 2;
     }
     if (options.jobDir.empty() && (!options.labelPng.empty() || options.exitAfterLabels >= 0 ||
                                    options.closeMidLabel || options.faultAfterLabels >= 0)) {
-        std::fputs("vren-vprinter: --label-png, --exit-after-labels, --fault-after-labels and --fault "
-                   "close-mid-label need --job-dir\n",
-                   stderr);
+        report("--label-png, --exit-after-labels, --fault-after-labels and --fault close-mid-label need "
+               "--job-dir");
         return 2;
     }
     if (!options.tcp && !options.pty) {
-        std::fputs("vren-vprinter: --no-tcp needs --pty\n", stderr);
+        report("--no-tcp needs --pty");
         return 2;
     }
     return -1;
@@ -296,14 +348,14 @@ void followStatusFile(vprinter::VirtualPrinter &printer, const std::string &path
     } else {
         long long value = 0;
         if (!parseNumber(text.c_str(), 0, 0xff, value)) {
-            std::fprintf(stderr, "vren-vprinter: %s: not a status byte: %s\n", path.c_str(), text.c_str());
+            report("%s: not a status byte: %s", path.c_str(), text.c_str());
             return;
         }
         behaviour.status = static_cast<int>(value);
         behaviour.answerModel = true;
     }
     printer.setBehaviour(behaviour);
-    std::fprintf(stderr, "vren-vprinter: status now %s\n", text.c_str());
+    report("status now %s", text.c_str());
 }
 
 // A symbolic link to the slave of the printer's pseudo-terminal. Only a link
@@ -329,13 +381,11 @@ public:
             error = ::symlink(slave.c_str(), path.c_str()) == 0 ? 0 : errno;
         }
         if (error == EEXIST) {
-            std::fprintf(stderr, "vren-vprinter: --pty-link %s: exists and is no link to a pseudo-terminal; "
-                                 "left as it is\n", path.c_str());
+            report("--pty-link %s: exists and is no link to a pseudo-terminal; left as it is", path.c_str());
             return 2;
         }
         if (error != 0) {
-            std::fprintf(stderr, "vren-vprinter: cannot link %s to %s: %s\n", path.c_str(), slave.c_str(),
-                         std::strerror(error));
+            report("cannot link %s to %s: %s", path.c_str(), slave.c_str(), std::strerror(error));
             return 1;
         }
         path_ = path;
@@ -361,7 +411,7 @@ int main(int argc, char **argv) {
     Options options;
     if (const int status = parseOptions(argc, argv, options); status >= 0) {
         if (status == 2)
-            std::fputs("Try 'vren-vprinter --help' for the options.\n", stderr);
+            std::fprintf(stderr, "Try '%s --help' for the options.\n", kProgram);
         return status;
     }
     vprinter::Behaviour behaviour = options.behaviour;
@@ -398,8 +448,8 @@ int main(int argc, char **argv) {
             jobs = std::make_unique<vprinter::JobDirectory>(jobDir, options.closeMidLabel);
             jobs->onLabel([&](const std::string &base, const render::LabelOutput &label, bool pictureWritten) {
                 if (pictureWritten)
-                    std::fprintf(stderr, "vren-vprinter: %s.png (%dx%d dots%s)\n", base.c_str(),
-                                 label.canvas.width(), label.canvas.height(), label.printed ? "" : ", not printed");
+                    report("%s.png (%dx%d dots%s)", base.c_str(), label.canvas.width(), label.canvas.height(),
+                           label.printed ? "" : ", not printed");
                 if (!label.printed)
                     return;
                 // Runs on the printer's thread: a failed copy is reported, never
@@ -408,8 +458,8 @@ int main(int argc, char **argv) {
                 if (!labelPng.empty() &&
                     !std::filesystem::copy_file(base + ".png", labelPng,
                                                 std::filesystem::copy_options::overwrite_existing, error)) {
-                    std::fprintf(stderr, "vren-vprinter: cannot copy %s.png to %s: %s\n", base.c_str(),
-                                 labelPng.c_str(), error.message().c_str());
+                    report("cannot copy %s.png to %s: %s", base.c_str(), labelPng.c_str(),
+                           error.message().c_str());
                     copyFailed = true;
                 }
                 // On the printer's thread before it reads on, so that a status
@@ -429,7 +479,7 @@ int main(int argc, char **argv) {
         std::string ready;
         if (options.tcp) {
             const uint16_t bound = printer.listenTcp(options.port, host);
-            std::fprintf(stderr, "vren-vprinter: listening on %s:%u\n", host.c_str(), bound);
+            report("listening on %s:%u", host.c_str(), bound);
             ready = std::to_string(bound);
         }
         if (options.pty) {
@@ -457,7 +507,7 @@ int main(int argc, char **argv) {
         if (copyFailed)
             return 1;
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "vren-vprinter: %s\n", error.what());
+        report("%s", error.what());
         return 1;
     }
     return 0;
