@@ -35,6 +35,8 @@
 
 namespace cmdparse {
 
+struct CommandSpec;  // a row of the parser's table of commands
+
 struct Limits {
     size_t maxLine = 4096;             // header or line command without its terminator
     size_t maxQuoted = 64 * 1024;      // data of one quoted field
@@ -64,8 +66,8 @@ private:
     bool step();
     bool startCommand();
     bool lineCommand();
-    bool quotedCommand(size_t codeLength);
-    bool bitmapHeader(bool compressed);
+    bool quotedCommand(const CommandSpec &spec);
+    bool bitmapHeader(const CommandSpec &spec);
     bool bitmapData();
     bool bitmapEnd();
     void consume(size_t count);
