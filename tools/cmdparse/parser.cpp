@@ -568,24 +568,10 @@ bool Parser::bitmapData() {
         bitmap_.raster.insert(bitmap_.raster.end(), p, p + used);
     } else {
         bool overrun = false;
-        std::vector<uint8_t> &raster = bitmap_.raster;
-        while (raster.size() < bitmapTotal_ && used < avail) {
-            const auto byte = static_cast<unsigned char>(p[used]);
-            if (byte != 0x00 && byte != 0xFF) {
-                raster.push_back(byte);
-                ++used;
-                continue;
-            }
-            if (used + 1 >= avail)
-                break;  // the count byte has not arrived yet
-            const auto count = static_cast<unsigned char>(p[used + 1]);
-            if (count == 0)
-                diagnose(base_ + pos_ + used, "LCR: run of length 0");
-            const size_t left = bitmapTotal_ - raster.size();
-            overrun = overrun || count > left;
-            raster.insert(raster.end(), std::min<size_t>(count, left), byte);
-            used += 2;
-        }
+        std::vector<size_t> emptyRuns;
+        used = decodeRuns(std::string_view(p, avail), bitmapTotal_, bitmap_.raster, overrun, &emptyRuns);
+        for (size_t at : emptyRuns)
+            diagnose(base_ + pos_ + at, "LCR: run of length 0");
         if (overrun)
             diagnose(base_ + pos_ + used - 2, "LCR: run-length stream goes past the raster");
     }
@@ -635,13 +621,10 @@ std::vector<Event> parseAll(std::string_view bytes, Limits limits) {
     return parser.take();
 }
 
-size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun) {
-    overrun = false;
-    raster.clear();
+size_t decodeRuns(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun,
+                  std::vector<size_t> *emptyRuns) {
     size_t used = 0;
-    while (raster.size() < total) {
-        if (used >= stream.size())
-            return 0;
+    while (raster.size() < total && used < stream.size()) {
         const auto byte = static_cast<unsigned char>(stream[used]);
         if (byte != 0x00 && byte != 0xFF) {
             raster.push_back(byte);
@@ -649,14 +632,23 @@ size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_
             continue;
         }
         if (used + 1 >= stream.size())
-            return 0;
+            break;  // the count byte has not come yet
         const auto count = static_cast<unsigned char>(stream[used + 1]);
+        if (count == 0 && emptyRuns)
+            emptyRuns->push_back(used);
         const size_t left = total - raster.size();
         overrun = overrun || count > left;
         raster.insert(raster.end(), std::min<size_t>(count, left), byte);
         used += 2;
     }
     return used;
+}
+
+size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun) {
+    overrun = false;
+    raster.clear();
+    const size_t used = decodeRuns(stream, total, raster, overrun);
+    return raster.size() == total ? used : 0;
 }
 
 std::string commandName(const Body &body) { return std::string(specOf(body).code); }

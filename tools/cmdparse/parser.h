@@ -98,8 +98,17 @@ private:
 std::vector<Event> parseAll(std::string_view bytes, Limits limits = {});
 
 // Decodes a run-length stream (0x00 and 0xFF followed by a count, other bytes
-// literal) until `total` bytes were produced. Returns the stream bytes used, or
-// 0 when the stream ended first; `overrun` is set when the last run went past
+// literal) onto the end of `raster` until it holds `total` bytes or the stream
+// ends (a run whose count byte has not come yet is left unread). Returns the
+// stream bytes used; sets `overrun` when a run went past `total` (the raster
+// is cut at `total`), and adds to `emptyRuns` the offset of each run of
+// length 0. The parser decodes a bitmap this way as its bytes arrive.
+size_t decodeRuns(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun,
+                  std::vector<size_t> *emptyRuns = nullptr);
+
+// Decodes a whole run-length stream into `raster` (replacing what it held)
+// until `total` bytes were produced. Returns the stream bytes used, or 0 when
+// the stream ended first; `overrun` is set when the last run went past
 // `total` (the raster is cut at `total`).
 size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun);
 
