@@ -1,9 +1,10 @@
 #include "parser.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <span>
 
 namespace cmdparse {
@@ -212,6 +213,17 @@ std::span<const CommandSpec> commandTable() {
     return table;
 }
 
+// The rows whose code begins with `byte`, in table order.
+std::span<const CommandSpec *const> rowsBeginningWith(char byte) {
+    static const auto index = [] {
+        std::array<std::vector<const CommandSpec *>, 256> rows;
+        for (const CommandSpec &spec : commandTable())
+            rows[static_cast<unsigned char>(spec.code[0])].push_back(&spec);
+        return rows;
+    }();
+    return index[static_cast<unsigned char>(byte)];
+}
+
 // Header fields after the symbology letter of B2 and B3.
 struct Symbology {
     std::string_view code;
@@ -241,11 +253,13 @@ std::pair<size_t, int> kind(const Body &body) {
 }
 
 const CommandSpec &specOf(const Body &body) {
-    const auto wanted = kind(body);
-    for (const CommandSpec &spec : commandTable())
-        if (kind(spec.prototype) == wanted)
-            return spec;
-    std::abort();  // every type of command has its row
+    static const auto index = [] {
+        std::map<std::pair<size_t, int>, const CommandSpec *> rows;
+        for (const CommandSpec &spec : commandTable())
+            rows.emplace(kind(spec.prototype), &spec);
+        return rows;
+    }();
+    return *index.at(kind(body));  // every type of command has its row
 }
 
 }  // namespace
@@ -345,7 +359,8 @@ bool Parser::startCommand() {
     // The first code the bytes begin with decides the framing; a longer code
     // they may yet begin is waited for, unless the input ended.
     const std::string_view start = std::string_view(buffer_).substr(pos_);
-    for (const CommandSpec &spec : commandTable()) {
+    for (const CommandSpec *row : rowsBeginningWith(start[0])) {
+        const CommandSpec &spec = *row;
         if (avail < spec.code.size()) {
             if (!finishing_ && spec.code.starts_with(start))
                 return false;
@@ -383,7 +398,8 @@ bool Parser::lineCommand() {
     }
     size_t at = 0;
     std::string message;
-    for (const CommandSpec &spec : commandTable()) {
+    for (const CommandSpec *row : rowsBeginningWith(line.empty() ? '\0' : line[0])) {
+        const CommandSpec &spec = *row;
         if (spec.framing != Framing::Line || !line.starts_with(spec.code))
             continue;
         Fields fields;
