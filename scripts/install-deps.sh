@@ -19,7 +19,7 @@ packages=(
   # the Python package and its tests
   python3 python3-pil python3-pytest python3-tqdm python3-pip python3-setuptools
   # Debian packages and man pages
-  dpkg-dev debhelper dh-python fakeroot lintian help2man pandoc man-db
+  dpkg-dev debhelper dh-python python3-all pybuild-plugin-pyproject fakeroot lintian help2man pandoc man-db
 )
 
 missing=()
