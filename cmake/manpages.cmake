@@ -50,8 +50,8 @@ endfunction()
 # (enabled once every program answers --version)
 #vren_program_manpage(vren-vprinter vren-vprinter "virtual VREN label printer for tests and demonstrations" tools)
 #vren_program_manpage(render-tool vren-render "draw saved label printer commands as PNG pictures" tools)
-#vren_program_manpage(vren-printer-app vren-printer-app "IPP Everywhere printer application for VREN label printers"
-#                     printer-app)
+vren_program_manpage(vren-printer-app vren-printer-app "IPP Everywhere printer application for VREN label printers"
+                     printer-app)
 
 get_property(program_pages GLOBAL PROPERTY VREN_PROGRAM_MAN_PAGES)
 add_custom_target(manpages ALL DEPENDS ${VREN_MAN_PAGES} ${program_pages})
