@@ -64,37 +64,37 @@ const std::vector<Row> &rows() {
 )"},
         // 2: device text, numeric font
         {"T10,20,3,1,1,0,0,N,N,'ABC'\r",
-         R"({"offset":0,"length":27,"command":"T","x":10,"y":20,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"ABC"}
+         R"({"offset":0,"length":27,"command":"T","x":10,"y":20,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"ABC","dataHex":"414243"}
 )"},
-        // 3: device text, lettered font, bold, code-page bytes (and DEL) kept as bytes
+        // 3: device text, lettered font, bold, code-page bytes (and DEL): no text, kept as bytes
         {"T-5,7,a,2,3,0,1,N,B,'\xC7\xD1\x7F'\r",
-         R"({"offset":0,"length":26,"command":"T","x":-5,"y":7,"font":"a","xMultiplier":2,"yMultiplier":3,"reserved":0,"rotation":1,"fixed":"N","bold":"B","data":"\u00c7\u00d1\u007f"}
+         R"({"offset":0,"length":26,"command":"T","x":-5,"y":7,"font":"a","xMultiplier":2,"yMultiplier":3,"reserved":0,"rotation":1,"fixed":"N","bold":"B","data":null,"dataHex":"c7d17f"}
 )"},
         // 4: vector text with every letter field
         {"V10,20,U,30,40,2,B,R,I,3,C,1,'Hi'\r",
-         R"({"offset":0,"length":34,"command":"V","x":10,"y":20,"font":"U","width":30,"height":40,"spacing":2,"bold":"B","reverse":"R","italic":"I","rotation":3,"alignment":"C","lastOption":1,"data":"Hi"}
+         R"({"offset":0,"length":34,"command":"V","x":10,"y":20,"font":"U","width":30,"height":40,"spacing":2,"bold":"B","reverse":"R","italic":"I","rotation":3,"alignment":"C","lastOption":1,"data":"Hi","dataHex":"4869"}
 )"},
         // 5: quoted data holding a quote and a carriage return (not followed by each other)
         {"T1,2,3,1,1,0,0,N,N,'it's\rok'\r",
-         R"({"offset":0,"length":29,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"it's\u000dok"}
+         R"({"offset":0,"length":29,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"it's\rok","dataHex":"697427730d6f6b"}
 )"},
         // 6: empty data
         {"B150,100,1,2,6,100,0,0,''\r",
-         R"({"offset":0,"length":26,"command":"B1","x":50,"y":100,"type":1,"narrow":2,"wide":6,"height":100,"rotation":0,"readable":0,"data":""}
+         R"({"offset":0,"length":26,"command":"B1","x":50,"y":100,"type":1,"narrow":2,"wide":6,"height":100,"rotation":0,"readable":0,"data":"","dataHex":""}
 )"},
         // 7: every B2 symbology and B3
         {"B210,20,M,2,'ABC'\rB210,20,P,30,5,3,1,1,1,3,10,0,'ABC'\rB2100,50,Q,2,M,3,0,'ABC'\r"
          "B210,20,D,3,R,1,'ABC'\rB210,20,A,4,1,23,0,15,5,2,'ABC'\rB210,20,F,2,4,50,1,3,0,'ABC'\r"
          "B210,20,C,2,4,50,1,8,F,4,0,'ABC'\rB210,20,B,4,50,7,1,'ABC'\rB310,20,R,5,2,2,0,6,1,'(01)12345678901231'\r",
-         R"({"offset":0,"length":18,"command":"B2","x":10,"y":20,"symbology":"M","fields":[2],"data":"ABC"}
-{"offset":18,"length":36,"command":"B2","x":10,"y":20,"symbology":"P","fields":[30,5,3,1,1,1,3,10,0],"data":"ABC"}
-{"offset":54,"length":25,"command":"B2","x":100,"y":50,"symbology":"Q","fields":[2,"M",3,0],"data":"ABC"}
-{"offset":79,"length":22,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"R",1],"data":"ABC"}
-{"offset":101,"length":32,"command":"B2","x":10,"y":20,"symbology":"A","fields":[4,1,23,0,15,5,2],"data":"ABC"}
-{"offset":133,"length":29,"command":"B2","x":10,"y":20,"symbology":"F","fields":[2,4,50,1,3,0],"data":"ABC"}
-{"offset":162,"length":33,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"F",4,0],"data":"ABC"}
-{"offset":195,"length":25,"command":"B2","x":10,"y":20,"symbology":"B","fields":[4,50,7,1],"data":"ABC"}
-{"offset":220,"length":43,"command":"B3","x":10,"y":20,"symbology":"R","fields":[5,2,2,0,6,1],"data":"(01)12345678901231"}
+         R"({"offset":0,"length":18,"command":"B2","x":10,"y":20,"symbology":"M","fields":[2],"data":"ABC","dataHex":"414243"}
+{"offset":18,"length":36,"command":"B2","x":10,"y":20,"symbology":"P","fields":[30,5,3,1,1,1,3,10,0],"data":"ABC","dataHex":"414243"}
+{"offset":54,"length":25,"command":"B2","x":100,"y":50,"symbology":"Q","fields":[2,"M",3,0],"data":"ABC","dataHex":"414243"}
+{"offset":79,"length":22,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"R",1],"data":"ABC","dataHex":"414243"}
+{"offset":101,"length":32,"command":"B2","x":10,"y":20,"symbology":"A","fields":[4,1,23,0,15,5,2],"data":"ABC","dataHex":"414243"}
+{"offset":133,"length":29,"command":"B2","x":10,"y":20,"symbology":"F","fields":[2,4,50,1,3,0],"data":"ABC","dataHex":"414243"}
+{"offset":162,"length":33,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"F",4,0],"data":"ABC","dataHex":"414243"}
+{"offset":195,"length":25,"command":"B2","x":10,"y":20,"symbology":"B","fields":[4,50,7,1],"data":"ABC","dataHex":"414243"}
+{"offset":220,"length":43,"command":"B3","x":10,"y":20,"symbology":"R","fields":[5,2,2,0,6,1],"data":"(01)12345678901231","dataHex":"283031293132333435363738393031323331"}
 )"},
         // 8: blocks with and without thickness, circle
         {"BD10,20,300,400,O\rBD10,20,300,400,B,3\rCD100,100,2,1\r",
@@ -231,7 +231,7 @@ const std::vector<Row> &rows() {
         {"X\"\\\x7F" "0123456789ABCDEF\r", R"({"offset":0,"source":"parser","message":"unknown command \"X\\x22\\x5C\\x7F0123456789AB...\""}
 )"},
         // 33: a negative font number is a number, not a letter
-        {"T1,2,-1,1,1,0,0,N,N,'A'\r", R"({"offset":0,"length":24,"command":"T","x":1,"y":2,"font":-1,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+        {"T1,2,-1,1,1,0,0,N,N,'A'\r", R"({"offset":0,"length":24,"command":"T","x":1,"y":2,"font":-1,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A","dataHex":"41"}
 )"},
         // 34: a symbology of two letters
         {"B210,20,QR,2,M,3,0,'A'\r", R"({"offset":8,"source":"parser","message":"B2: unknown symbology \"QR\""}
@@ -244,7 +244,7 @@ const std::vector<Row> &rows() {
 {"offset":3,"source":"parser","message":"incomplete command at end of input: \"B\""}
 )"},
         // 37: a digit in a letter field is that character; a letter in a number field is an error
-        {"T1,2,3,1,1,0,0,5,N,'A'\rV1,2,U,0,0,0,N,N,N,0,L,A,'x'\r", R"({"offset":0,"length":23,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"5","bold":"N","data":"A"}
+        {"T1,2,3,1,1,0,0,5,N,'A'\rV1,2,U,0,0,0,N,N,N,0,L,A,'x'\r", R"({"offset":0,"length":23,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"5","bold":"N","data":"A","dataHex":"41"}
 {"offset":46,"source":"parser","message":"V: expected a number, got \"A\""}
 )"},
         // 38: a field error is reported at its own field; an empty letter field,
@@ -266,10 +266,10 @@ const std::vector<Row> &rows() {
 {"offset":19,"source":"parser","message":"B2: expected 12 fields, got 11"}
 {"offset":49,"source":"parser","message":"B2: expected 10 fields, got 9"}
 {"offset":75,"source":"parser","message":"B3: expected 9 fields, got 8"}
-{"offset":97,"length":31,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"5",4,0],"data":"A"}
-{"offset":128,"length":20,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"1",1],"data":"A"}
-{"offset":148,"length":23,"command":"T","x":1,"y":2,"font":9,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
-{"offset":171,"length":24,"command":"T","x":1,"y":2,"font":10,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A"}
+{"offset":97,"length":31,"command":"B2","x":10,"y":20,"symbology":"C","fields":[2,4,50,1,8,"5",4,0],"data":"A","dataHex":"41"}
+{"offset":128,"length":20,"command":"B2","x":10,"y":20,"symbology":"D","fields":[3,"1",1],"data":"A","dataHex":"41"}
+{"offset":148,"length":23,"command":"T","x":1,"y":2,"font":9,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A","dataHex":"41"}
+{"offset":171,"length":24,"command":"T","x":1,"y":2,"font":10,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"A","dataHex":"41"}
 )"},
         // 40: a message quotes 16 bytes whole, a space as it is
         {"ABCDEFG IJKLMNOP\r", R"({"offset":0,"source":"parser","message":"unknown command \"ABCDEFG IJKLMNOP\""}
@@ -277,6 +277,13 @@ const std::vector<Row> &rows() {
         // 41: a digest with a leading zero keeps its 16 digits
         {b("LCR\x00\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\r", 15),
          R"({"offset":0,"length":15,"command":"LCR","x":0,"y":0,"bytesPerRow":2,"rows":1,"streamBytes":2,"raster":"08328807b4eb6fed"}
+)"},
+        // 42: a line that is no command ends where a '^' or '~' begins one
+        {"PP^PI0\r\nCB^cu\rSO~\r", R"({"offset":1,"source":"parser","message":"P: expected 2 fields, got 1"}
+{"offset":2,"length":5,"command":"^PI0"}
+{"offset":10,"source":"parser","message":"CB: expected 0 fields, got 1"}
+{"offset":10,"length":4,"command":"^cu"}
+{"offset":14,"length":4,"command":"SO","fields":["~"]}
 )"},
     };
     return table;
@@ -287,6 +294,13 @@ TEST(CommandParser, TableOfCommands) {
         const Row &row = rows()[i];
         EXPECT_EQ(row.expected, parsed(row.bytes)) << "row " << i << ": " << vren::test::hex(row.bytes);
     }
+}
+
+// Data in a transcript: UTF-8 text as it is, and the exact bytes in
+// hexadecimal beside it (bytes that are not UTF-8: table row 3).
+TEST(CommandParser, TranscriptDataIsTextAndBytes) {
+    EXPECT_TRUE(parsed("V1,2,U,0,0,0,N,N,N,0,L,0,'Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC\t'\r")
+                    .ends_with(R"("data":"Größe €\t","dataHex":"4772c3b6c39f6520e282ac09"})" "\n"));
 }
 
 TEST(CommandParser, ByteByByteFeedingGivesTheSameResult) {
@@ -319,7 +333,7 @@ TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
 {"offset":148,"length":3,"command":"CB"}
 )"},
         // 1: quoted data of exactly the limit, and one byte over it
-        {"T1,2,3,1,1,0,0,N,N,'12345678'\rT1,2,3,1,1,0,0,N,N,'123456789'\rCB\r", R"({"offset":0,"length":30,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"12345678"}
+        {"T1,2,3,1,1,0,0,N,N,'12345678'\rT1,2,3,1,1,0,0,N,N,'123456789'\rCB\r", R"({"offset":0,"length":30,"command":"T","x":1,"y":2,"font":3,"xMultiplier":1,"yMultiplier":1,"reserved":0,"rotation":0,"fixed":"N","bold":"N","data":"12345678","dataHex":"3132333435363738"}
 {"offset":49,"source":"parser","message":"quoted field longer than 8 bytes"}
 {"offset":61,"length":3,"command":"CB"}
 )"},
@@ -331,7 +345,7 @@ TEST(CommandParser, LimitsDoNotDependOnHowTheStreamIsSplit) {
         // 3: a header of exactly the limit, one over it, and one far over it without its quote
         {"B1" + std::string(14, '0') + "1,2,3,4,5,6,7,8,'A'\rB1" + std::string(15, '0') + "1,2,3,4,5,6,7,8,'A'\rB1" +
              std::string(40, '1') + "\rCB\r",
-         R"({"offset":0,"length":36,"command":"B1","x":1,"y":2,"type":3,"narrow":4,"wide":5,"height":6,"rotation":7,"readable":8,"data":"A"}
+         R"({"offset":0,"length":36,"command":"B1","x":1,"y":2,"type":3,"narrow":4,"wide":5,"height":6,"rotation":7,"readable":8,"data":"A","dataHex":"41"}
 {"offset":36,"source":"parser","message":"header longer than 32 bytes"}
 {"offset":73,"source":"parser","message":"header longer than 32 bytes"}
 {"offset":116,"length":3,"command":"CB"}

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -105,6 +106,16 @@ TEST_F(RenderProgram, UsageAndFileErrorsExitWithTwo) {
         EXPECT_NE("", result.err) << "row " << i;
     }
     EXPECT_EQ(0, run({"--help"}).status);
+}
+
+TEST_F(RenderProgram, HelpAndVersionOnStandardOutput) {
+    Outcome result = run({"--version"});
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(std::regex_match(result.out, std::regex("vren-render [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << result.out;
+    result = run({"--help"});
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(result.out.starts_with("Usage: vren-render [OPTION]... CAPTURE\n")) << result.out;
+    EXPECT_EQ("", result.err);
 }
 
 TEST_F(RenderProgram, FilesAreNamedByLabel) {

@@ -162,6 +162,15 @@ TEST_F(JobDirectoryTest, StatusFaultsAndNoAnswer) {
     }
 }
 
+TEST_F(JobDirectoryTest, QueriesInsideTextAreNotAnswered) {
+    vprinter::VirtualPrinter printer;
+    Descriptor client(connectTo(printer.listenTcp(0)));
+    // Both queries inside the text's data are text; only the one after it is answered.
+    ASSERT_TRUE(sendAll(client.get(), "T10,10,0,1,1,0,0,N,N,'a^cu\rb^PI0\r\nc'\r^cu\r"));
+    ASSERT_TRUE(printer.waitUntilIdle(10s));
+    EXPECT_BYTES(std::string(1, '\0'), readSome(client.get(), 16, 100ms));
+}
+
 TEST_F(JobDirectoryTest, SlowReaderTakesSmallPieces) {
     vprinter::Behaviour behaviour;
     behaviour.readChunk = 16;

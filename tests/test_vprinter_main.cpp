@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -195,13 +196,14 @@ TEST_F(PrinterProgram, FaultsThatStartWhileRunning) {
 }
 
 TEST_F(PrinterProgram, SlowReaderTakesItsTime) {
-    // 638 bytes at most 64 bytes a read, 20 ms apart: the status query behind
-    // them, split between two reads, is answered after at least nine pauses.
+    // 638 bytes (one unknown command) at most 64 bytes a read, 20 ms apart:
+    // the status query behind them, split between two reads, is answered
+    // after at least nine pauses.
     const int port = startTcp({"--fault", "slow-reader"});
     ASSERT_GT(port, 0) << err();
     Descriptor client(connectTo(port));
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_TRUE(sendAll(client.get(), std::string(638, 'x') + "^cu\r"));
+    ASSERT_TRUE(sendAll(client.get(), std::string(637, 'x') + "\r^cu\r"));
     EXPECT_EQ(std::string(1, '\0'), readSome(client.get(), 1, 5s));
     EXPECT_GE(std::chrono::steady_clock::now() - before, 180ms);
 }
@@ -261,6 +263,33 @@ TEST_F(PrinterProgram, BadOptionsExitWithTwo) {
     }
 }
 
+TEST_F(PrinterProgram, HelpAndVersionOnStandardOutput) {
+    start({"--version"});
+    EXPECT_EQ(0, exitStatus());
+    EXPECT_TRUE(std::regex_match(fileText(dir_ / "stdout.txt"), std::regex("vren-vprinter [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << fileText(dir_ / "stdout.txt");
+    start({"--help"});
+    EXPECT_EQ(0, exitStatus());
+    EXPECT_TRUE(fileText(dir_ / "stdout.txt").starts_with("Usage: vren-vprinter [OPTION]...\n"));
+    EXPECT_EQ("", err());
+}
+
+TEST_F(PrinterProgram, BadNumbersAndUnknownOptionsAreNamed) {
+    const std::vector<std::string> rows[] = {
+        {"--port", "abc"},              // 0: not a number
+        {"--port", "70000"},            // 1: not a port
+        {"--status", "0x1ff"},          // 2: more than a byte
+        {"--close-after", "-5"},        // 3: negative
+        {"--exit-after", "2x"},         // 4: not a whole number
+        {"--bogus"},                    // 5: unknown option
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        start(rows[i]);
+        EXPECT_EQ(2, exitStatus()) << "row " << i << ": " << err();
+        EXPECT_NE(std::string::npos, err().find(rows[i][0])) << "row " << i << ": " << err();
+    }
+}
+
 TEST_F(PrinterProgram, PseudoTerminalWithLink) {
     const fs::path link = dir_ / "ttyS9";
     start({"--pty", "--no-tcp", "--pty-link", link.string(), "--job-dir", "jobs", "--exit-after-labels", "1"});
@@ -283,6 +312,46 @@ TEST_F(PrinterProgram, PseudoTerminalWithLink) {
     }
     EXPECT_TRUE(fs::exists(dir_ / "jobs" / "label-0001.png"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed on exit
+}
+
+TEST_F(PrinterProgram, PseudoTerminalLinkReplacesOnlyItsOwn) {
+    const fs::path link = dir_ / "ttyS9";
+    const std::vector<std::string> args = {"--pty", "--no-tcp", "--pty-link", link.string()};
+    // What is at the link's path, not following a link (a terminal would block a read).
+    const auto atLink = [&] {
+        const fs::file_status status = fs::symlink_status(link);
+        if (fs::is_symlink(status))
+            return "-> " + fs::read_symlink(link).string();
+        return fs::is_regular_file(status) ? fileText(link) : std::string("nothing");
+    };
+    // 0: a file, 1: a link to something else than a pseudo-terminal: kept, not served.
+    std::ofstream(dir_ / "file") << "keep";
+    fs::copy_file(dir_ / "file", link);
+    start(args);
+    EXPECT_EQ(2, exitStatus()) << err();
+    EXPECT_NE(std::string::npos, err().find(link.string())) << err();
+    EXPECT_EQ("keep", atLink());
+    fs::remove(link);
+    fs::create_symlink(dir_ / "file", link);
+    start(args);
+    EXPECT_EQ(2, exitStatus()) << err();
+    EXPECT_EQ("-> " + (dir_ / "file").string(), atLink());
+    // 2: a link an earlier run left behind is replaced; a file put in place
+    // of this run's link is not removed on exit.
+    fs::remove(link);
+    fs::create_symlink("/dev/pts/9999", link);
+    start(args);
+    std::string slave;
+    ASSERT_TRUE(waitFor([&] { return (slave = fileText(dir_ / "stdout.txt")).ends_with("\n"); })) << err();
+    slave.pop_back();
+    if (!slave.starts_with("/dev/"))
+        GTEST_SKIP() << "no pseudo-terminal: " << err();
+    EXPECT_EQ("-> " + slave, atLink());
+    fs::remove(link);
+    std::ofstream(link) << "mine";
+    kill(child_, SIGTERM);
+    EXPECT_EQ(0, exitStatus()) << err();
+    EXPECT_EQ("mine", atLink());
 }
 
 }  // namespace

@@ -3,149 +3,168 @@
 #include <cstdio>
 #include <variant>
 
+#include <nlohmann/json.hpp>
+
 namespace cmdparse {
 namespace {
 
-class Object {
-public:
-    explicit Object(std::string &out) : out_(out) { out_ += '{'; }
-    ~Object() { out_ += '}'; }
-    Object &number(const char *key, long long value) {
-        this->key(key);
-        out_ += std::to_string(value);
-        return *this;
-    }
-    Object &text(const char *key, std::string_view value) {
-        this->key(key);
-        out_ += jsonString(value);
-        return *this;
-    }
-    Object &letter(const char *key, char value) { return text(key, std::string_view(&value, 1)); }
-    Object &raw(const char *key, std::string_view json) {
-        this->key(key);
-        out_ += json;
-        return *this;
-    }
+using Json = nlohmann::ordered_json;
 
-private:
-    void key(const char *name) {
-        if (!first_)
-            out_ += ',';
-        first_ = false;
-        out_ += '"';
-        out_ += name;
-        out_ += "\":";
-    }
-    std::string &out_;
-    bool first_ = true;
-};
+// A letter field's byte as the character of that code, so that every byte
+// stays one character (and the JSON text valid UTF-8).
+std::string letter(char value) {
+    const auto byte = static_cast<unsigned char>(value);
+    if (byte < 0x80)
+        return std::string(1, value);
+    return {static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};
+}
 
-std::string fieldList(const std::vector<Field> &fields) {
-    std::string out = "[";
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            out += ',';
-        if (fields[i].letter) {
-            const char c = static_cast<char>(fields[i].value);
-            out += jsonString(std::string_view(&c, 1));
-        } else {
-            out += std::to_string(fields[i].value);
-        }
+std::string hex(std::string_view bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
     }
-    out += ']';
+    return out;
+}
+
+// Whether `bytes` are valid UTF-8, as the JSON writer checks them.
+bool isUtf8(const std::string &bytes) {
+    try {
+        Json(bytes).dump();
+        return true;
+    } catch (const Json::type_error &) {
+        return false;
+    }
+}
+
+Json fieldList(const std::vector<Field> &fields) {
+    Json out = Json::array();
+    for (const Field &field : fields) {
+        if (field.letter)
+            out.push_back(letter(static_cast<char>(field.value)));
+        else
+            out.push_back(field.value);
+    }
     return out;
 }
 
 struct Writer {
-    Object &o;
+    Json &o;
+
+    // Text or barcode data: as text when it is UTF-8 (else null), and its
+    // exact bytes.
+    void data(const std::string &bytes) const {
+        o["data"] = isUtf8(bytes) ? Json(bytes) : Json(nullptr);
+        o["dataHex"] = hex(bytes);
+    }
 
     void operator()(const ModelQuery &) const {}
     void operator()(const StatusQuery &) const {}
     void operator()(const Clear &) const {}
-    void operator()(const Print &c) const { o.number("labels", c.labels).number("copies", c.copies); }
+    void operator()(const Print &c) const {
+        o["labels"] = c.labels;
+        o["copies"] = c.copies;
+    }
     void operator()(const DeviceText &c) const {
-        o.number("x", c.x).number("y", c.y);
+        o["x"] = c.x;
+        o["y"] = c.y;
         if (c.fontIsLetter)
-            o.letter("font", static_cast<char>(c.font));
+            o["font"] = letter(static_cast<char>(c.font));
         else
-            o.number("font", c.font);
-        o.number("xMultiplier", c.xMultiplier).number("yMultiplier", c.yMultiplier).number("reserved", c.reserved);
-        o.number("rotation", c.rotation).letter("fixed", c.fixed).letter("bold", c.bold).text("data", c.data);
+            o["font"] = c.font;
+        o["xMultiplier"] = c.xMultiplier;
+        o["yMultiplier"] = c.yMultiplier;
+        o["reserved"] = c.reserved;
+        o["rotation"] = c.rotation;
+        o["fixed"] = letter(c.fixed);
+        o["bold"] = letter(c.bold);
+        data(c.data);
     }
     void operator()(const VectorText &c) const {
-        o.number("x", c.x).number("y", c.y).letter("font", c.font).number("width", c.width);
-        o.number("height", c.height).number("spacing", c.spacing).letter("bold", c.bold);
-        o.letter("reverse", c.reverse).letter("italic", c.italic).number("rotation", c.rotation);
-        o.letter("alignment", c.alignment).number("lastOption", c.lastOption).text("data", c.data);
+        o["x"] = c.x;
+        o["y"] = c.y;
+        o["font"] = letter(c.font);
+        o["width"] = c.width;
+        o["height"] = c.height;
+        o["spacing"] = c.spacing;
+        o["bold"] = letter(c.bold);
+        o["reverse"] = letter(c.reverse);
+        o["italic"] = letter(c.italic);
+        o["rotation"] = c.rotation;
+        o["alignment"] = letter(c.alignment);
+        o["lastOption"] = c.lastOption;
+        data(c.data);
     }
     void operator()(const Block &c) const {
-        o.number("startX", c.startX).number("startY", c.startY).number("endX", c.endX).number("endY", c.endY);
-        o.letter("option", c.option);
+        o["startX"] = c.startX;
+        o["startY"] = c.startY;
+        o["endX"] = c.endX;
+        o["endY"] = c.endY;
+        o["option"] = letter(c.option);
         if (c.thickness)
-            o.number("thickness", *c.thickness);
+            o["thickness"] = *c.thickness;
     }
     void operator()(const Circle &c) const {
-        o.number("x", c.x).number("y", c.y).number("size", c.size).number("multiplier", c.multiplier);
+        o["x"] = c.x;
+        o["y"] = c.y;
+        o["size"] = c.size;
+        o["multiplier"] = c.multiplier;
     }
     void operator()(const Barcode1D &c) const {
-        o.number("x", c.x).number("y", c.y).number("type", c.type).number("narrow", c.narrow);
-        o.number("wide", c.wide).number("height", c.height).number("rotation", c.rotation);
-        o.number("readable", c.readable).text("data", c.data);
+        o["x"] = c.x;
+        o["y"] = c.y;
+        o["type"] = c.type;
+        o["narrow"] = c.narrow;
+        o["wide"] = c.wide;
+        o["height"] = c.height;
+        o["rotation"] = c.rotation;
+        o["readable"] = c.readable;
+        data(c.data);
     }
     void operator()(const Barcode2D &c) const {
-        o.number("x", c.x).number("y", c.y).letter("symbology", c.symbology);
-        o.raw("fields", fieldList(c.fields)).text("data", c.data);
+        o["x"] = c.x;
+        o["y"] = c.y;
+        o["symbology"] = letter(c.symbology);
+        o["fields"] = fieldList(c.fields);
+        data(c.data);
     }
-    void operator()(const Setting &c) const {
-        o.raw("fields", fieldList(c.fields));
-    }
+    void operator()(const Setting &c) const { o["fields"] = fieldList(c.fields); }
     void operator()(const Control &) const {}
     void operator()(const Bitmap &c) const {
-        o.number("x", c.x).number("y", c.y).number("bytesPerRow", c.bytesPerRow).number("rows", c.rows);
-        o.number("streamBytes", static_cast<long long>(c.streamBytes)).text("raster", rasterDigest(c.raster));
+        o["x"] = c.x;
+        o["y"] = c.y;
+        o["bytesPerRow"] = c.bytesPerRow;
+        o["rows"] = c.rows;
+        o["streamBytes"] = c.streamBytes;
+        o["raster"] = rasterDigest(c.raster);
     }
 };
 
-}  // namespace
-
-std::string jsonString(std::string_view bytes) {
-    std::string out = "\"";
-    for (unsigned char c : bytes) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-        } else {
-            char cell[8];
-            std::snprintf(cell, sizeof cell, "\\u%04x", c);
-            out += cell;
-        }
-    }
-    out += '"';
-    return out;
+// One line of JSON; bytes of a string that are not UTF-8 become U+FFFD.
+std::string text(const Json &json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+}  // namespace
+
 std::string toJson(const Command &command, uint64_t base) {
-    std::string out;
-    {
-        Object o(out);
-        o.number("offset", static_cast<long long>(command.offset - base));
-        o.number("length", static_cast<long long>(command.length));
-        o.text("command", commandName(command.body));
-        std::visit(Writer{o}, command.body);
-    }
-    return out;
+    Json o;
+    o["offset"] = static_cast<long long>(command.offset - base);
+    o["length"] = command.length;
+    o["command"] = commandName(command.body);
+    std::visit(Writer{o}, command.body);
+    return text(o);
 }
 
 std::string toJson(const Diagnostic &diagnostic, uint64_t base, std::string_view source) {
-    std::string out;
-    {
-        Object o(out);
-        o.number("offset", static_cast<long long>(diagnostic.offset - base));
-        o.text("source", source).text("message", diagnostic.message);
-    }
-    return out;
+    Json o;
+    o["offset"] = static_cast<long long>(diagnostic.offset - base);
+    o["source"] = source;
+    o["message"] = diagnostic.message;
+    return text(o);
 }
 
 std::string rasterDigest(const std::vector<uint8_t> &raster) {

@@ -1,18 +1,21 @@
 // JSON form of parsed commands, for transcripts: one object per command, keys
 // in a fixed order, no white space, so that equal commands give equal text.
+//
+// Text and barcode data are given twice: "data" as text when the bytes are
+// valid UTF-8 (else null: text in a code page, or any other bytes), and
+// "dataHex", the exact bytes in hexadecimal. A letter field holds the
+// character whose code is the field's byte; in messages, bytes that are not
+// UTF-8 become U+FFFD.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command.h"
 
 namespace cmdparse {
-
-// A JSON string literal holding `bytes`: printable ASCII as is, every other
-// byte as \u00XX (the byte's value), so any byte sequence round-trips.
-std::string jsonString(std::string_view bytes);
 
 // {"offset":..,"length":..,"command":"T",...fields...}; offsets are counted
 // from `base`.

@@ -1,8 +1,11 @@
 #include "parser.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
+#include <map>
+#include <span>
 
 namespace cmdparse {
 namespace {
@@ -27,6 +30,8 @@ std::string excerpt(std::string_view text) {
     return out;
 }
 
+using Fields = std::vector<Field>;
+
 struct FieldError {
     size_t at = 0;  // offset within the parsed text
     std::string message;
@@ -34,7 +39,7 @@ struct FieldError {
 
 // Splits `text` at commas and reads each field by `pattern`: n a number, c a
 // letter, x either; fields after '?' are optional.
-bool parseFields(std::string_view text, std::string_view pattern, std::vector<Field> &out, FieldError &error) {
+bool parseFields(std::string_view text, std::string_view pattern, Fields &out, FieldError &error) {
     out.clear();
     std::vector<std::pair<size_t, std::string_view>> parts;
     if (!text.empty()) {
@@ -89,66 +94,172 @@ bool parseFields(std::string_view text, std::string_view pattern, std::vector<Fi
     return true;
 }
 
-int number(const std::vector<Field> &fields, size_t i) { return fields[i].value; }
-char letter(const std::vector<Field> &fields, size_t i) { return static_cast<char>(fields[i].value); }
+int number(const Fields &fields, size_t i) { return fields[i].value; }
+char letter(const Fields &fields, size_t i) { return static_cast<char>(fields[i].value); }
 
-struct LineCode {
-    std::string_view code;
-    const char *pattern;
-};
+// Builders: fill a row's prototype from the header fields (and the quoted
+// data). A row without one takes its prototype as it is.
 
-// Line commands, longest codes first where one is a prefix of another.
-constexpr LineCode kLineCodes[] = {
-    {"^PI0", ""}, {"^cu", ""}, {"CUT", "c?n"}, {"RWD", "c"}, {"~JC", ""}, {"~JR", ""}, {"~PH", ""},
-    {"CB", ""},   {"CD", "nnnn"}, {"CS", "nn"}, {"BD", "nnnnc?n"}, {"SS", "n"}, {"SD", "n"},
-    {"SO", "c"},  {"SA", "n"},  {"TA", "n"},  {"ST", "c"},  {"SF", "n"},  {"SL", "nncn"},
-    {"SW", "n"},  {"SM", "nn"}, {"@", ""},    {"P", "nn"},
-};
+void settingFields(Body &body, const Fields &f, std::string &) { std::get<Setting>(body).fields = f; }
 
-// Header fields after the symbology letter of B2 and B3.
-const char *barcode2DPattern(int command, char symbology) {
-    if (command == 3)
-        return symbology == 'R' ? "nnnnnn" : nullptr;
-    switch (symbology) {
-    case 'M': return "n";
-    case 'P': return "nnnnnnnnn";
-    case 'Q': return "ncnn";
-    case 'D': return "ncn";
-    case 'A': return "nnnnnnn";
-    case 'F': return "nnnnnn";
-    case 'C': return "nnnnncnn";
-    case 'B': return "nnnn";
-    default: return nullptr;
-    }
+void print(Body &body, const Fields &f, std::string &) { body = Print{number(f, 0), number(f, 1)}; }
+
+void circle(Body &body, const Fields &f, std::string &) {
+    body = Circle{number(f, 0), number(f, 1), number(f, 2), number(f, 3)};
 }
 
-Body lineBody(std::string_view code, const std::vector<Field> &f) {
-    if (code == "^PI0") return ModelQuery{};
-    if (code == "^cu") return StatusQuery{};
-    if (code == "CB") return Clear{};
-    if (code == "P") return Print{number(f, 0), number(f, 1)};
-    if (code == "CD") return Circle{number(f, 0), number(f, 1), number(f, 2), number(f, 3)};
-    if (code == "BD") {
-        Block block{number(f, 0), number(f, 1), number(f, 2), number(f, 3), letter(f, 4), std::nullopt};
-        if (f.size() > 5)
-            block.thickness = number(f, 5);
-        return block;
-    }
-    if (code == "@") return Control{ControlCode::Initialize};
-    if (code == "~JC") return Control{ControlCode::Calibrate};
-    if (code == "~JR") return Control{ControlCode::Reset};
-    if (code == "~PH") return Control{ControlCode::FeedLabel};
-    static const std::pair<std::string_view, SettingCode> settings[] = {
-        {"SS", SettingCode::Speed},        {"SD", SettingCode::Density},     {"SO", SettingCode::Orientation},
-        {"CUT", SettingCode::Cutter},      {"RWD", SettingCode::Rewinder},   {"SA", SettingCode::Offset},
-        {"TA", SettingCode::CutPosition},  {"ST", SettingCode::PrintingType}, {"SF", SettingCode::BackFeed},
-        {"SL", SettingCode::PaperLength},  {"SW", SettingCode::PaperWidth},  {"SM", SettingCode::Margin},
-        {"CS", SettingCode::CharacterSet},
+void block(Body &body, const Fields &f, std::string &) {
+    Block block{number(f, 0), number(f, 1), number(f, 2), number(f, 3), letter(f, 4), std::nullopt};
+    if (f.size() > 5)
+        block.thickness = number(f, 5);
+    body = block;
+}
+
+void deviceText(Body &body, const Fields &f, std::string &data) {
+    body = DeviceText{number(f, 0), number(f, 1), f[2].value,   f[2].letter,  number(f, 3), number(f, 4),
+                      number(f, 5), number(f, 6), letter(f, 7), letter(f, 8), std::move(data)};
+}
+
+void vectorText(Body &body, const Fields &f, std::string &data) {
+    body = VectorText{number(f, 0), number(f, 1), letter(f, 2), number(f, 3),  number(f, 4), number(f, 5),
+                      letter(f, 6), letter(f, 7), letter(f, 8), number(f, 9), letter(f, 10), number(f, 11),
+                      std::move(data)};
+}
+
+void barcode1D(Body &body, const Fields &f, std::string &data) {
+    body = Barcode1D{number(f, 0), number(f, 1), number(f, 2), number(f, 3), number(f, 4),
+                     number(f, 5), number(f, 6), number(f, 7), std::move(data)};
+}
+
+void barcode2D(Body &body, const Fields &f, std::string &data) {
+    auto &barcode = std::get<Barcode2D>(body);
+    barcode.x = number(f, 0);
+    barcode.y = number(f, 1);
+    barcode.symbology = letter(f, 2);
+    barcode.fields.assign(f.begin() + 3, f.end());
+    barcode.data = std::move(data);
+}
+
+}  // namespace
+
+enum class Framing {
+    Line,    // up to the first CR
+    Quoted,  // a header up to the first quote, then data up to a quote directly followed by CR
+    Bitmap,  // a binary header announcing the raster that follows, then CR
+};
+
+// The command language, one row per command: its code as written (also its
+// name), its framing, the pattern of its header fields (n a number, c a
+// letter, x either; the fields after '?' optional; '*' the fields of the
+// symbology named by the letter before it), the typed command it makes and
+// whether it draws on the label. A code comes before the codes it begins.
+struct CommandSpec {
+    std::string_view code;
+    Framing framing;
+    std::string_view pattern;
+    Body prototype;
+    void (*build)(Body &body, const Fields &fields, std::string &data);
+    bool draws;
+};
+
+namespace {
+
+Body barcode2DOf(int command) {
+    Barcode2D barcode;
+    barcode.command = command;
+    return barcode;
+}
+
+Body bitmapOf(bool compressed) {
+    cmdparse::Bitmap bitmap;
+    bitmap.compressed = compressed;
+    return bitmap;
+}
+
+std::span<const CommandSpec> commandTable() {
+    using enum Framing;
+    static const CommandSpec table[] = {
+        {"^PI0", Line, "", ModelQuery{}, nullptr, false},
+        {"^cu", Line, "", StatusQuery{}, nullptr, false},
+        {"CUT", Line, "c?n", Setting{SettingCode::Cutter, {}}, settingFields, false},
+        {"RWD", Line, "c", Setting{SettingCode::Rewinder, {}}, settingFields, false},
+        {"~JC", Line, "", Control{ControlCode::Calibrate}, nullptr, false},
+        {"~JR", Line, "", Control{ControlCode::Reset}, nullptr, false},
+        {"~PH", Line, "", Control{ControlCode::FeedLabel}, nullptr, false},
+        {"CB", Line, "", Clear{}, nullptr, false},
+        {"CD", Line, "nnnn", Circle{}, circle, true},
+        {"CS", Line, "nn", Setting{SettingCode::CharacterSet, {}}, settingFields, false},
+        {"BD", Line, "nnnnc?n", Block{}, block, true},
+        {"SS", Line, "n", Setting{SettingCode::Speed, {}}, settingFields, false},
+        {"SD", Line, "n", Setting{SettingCode::Density, {}}, settingFields, false},
+        {"SO", Line, "c", Setting{SettingCode::Orientation, {}}, settingFields, false},
+        {"SA", Line, "n", Setting{SettingCode::Offset, {}}, settingFields, false},
+        {"TA", Line, "n", Setting{SettingCode::CutPosition, {}}, settingFields, false},
+        {"ST", Line, "c", Setting{SettingCode::PrintingType, {}}, settingFields, false},
+        {"SF", Line, "n", Setting{SettingCode::BackFeed, {}}, settingFields, false},
+        {"SL", Line, "nncn", Setting{SettingCode::PaperLength, {}}, settingFields, false},
+        {"SW", Line, "n", Setting{SettingCode::PaperWidth, {}}, settingFields, false},
+        {"SM", Line, "nn", Setting{SettingCode::Margin, {}}, settingFields, false},
+        {"@", Line, "", Control{ControlCode::Initialize}, nullptr, false},
+        {"P", Line, "nn", Print{}, print, false},
+        {"T", Quoted, "nnxnnnncc", DeviceText{}, deviceText, true},
+        {"V", Quoted, "nncnnncccncn", VectorText{}, vectorText, true},
+        {"B1", Quoted, "nnnnnnnn", Barcode1D{}, barcode1D, true},
+        {"B2", Quoted, "nnc*", barcode2DOf(2), barcode2D, true},
+        {"B3", Quoted, "nnc*", barcode2DOf(3), barcode2D, true},
+        {"LD", Bitmap, "", bitmapOf(false), nullptr, true},
+        {"LCR", Bitmap, "", bitmapOf(true), nullptr, true},
     };
-    for (const auto &[name, setting] : settings)
-        if (name == code)
-            return Setting{setting, f};
-    return Clear{};  // not reached: every line code is listed above
+    return table;
+}
+
+// The rows whose code begins with `byte`, in table order.
+std::span<const CommandSpec *const> rowsBeginningWith(char byte) {
+    static const auto index = [] {
+        std::array<std::vector<const CommandSpec *>, 256> rows;
+        for (const CommandSpec &spec : commandTable())
+            rows[static_cast<unsigned char>(spec.code[0])].push_back(&spec);
+        return rows;
+    }();
+    return index[static_cast<unsigned char>(byte)];
+}
+
+// Header fields after the symbology letter of B2 and B3.
+struct Symbology {
+    std::string_view code;
+    char letter;
+    std::string_view pattern;
+};
+
+constexpr Symbology kSymbologies[] = {
+    {"B2", 'M', "n"},    {"B2", 'P', "nnnnnnnnn"}, {"B2", 'Q', "ncnn"},     {"B2", 'D', "ncn"},
+    {"B2", 'A', "nnnnnnn"}, {"B2", 'F', "nnnnnn"}, {"B2", 'C', "nnnnncnn"}, {"B2", 'B', "nnnn"},
+    {"B3", 'R', "nnnnnn"},
+};
+
+// What tells commands of one type apart: the type, and for the types that
+// several codes make, which code made it.
+std::pair<size_t, int> kind(const Body &body) {
+    int code = 0;
+    if (const auto *setting = std::get_if<Setting>(&body))
+        code = static_cast<int>(setting->code);
+    else if (const auto *control = std::get_if<Control>(&body))
+        code = static_cast<int>(control->code);
+    else if (const auto *barcode = std::get_if<Barcode2D>(&body))
+        code = barcode->command == 3 ? 3 : 2;
+    else if (const auto *bitmap = std::get_if<cmdparse::Bitmap>(&body))
+        code = bitmap->compressed;
+    return {body.index(), code};
+}
+
+const CommandSpec &specOf(const Body &body) {
+    static const auto index = [] {
+        std::map<std::pair<size_t, int>, const CommandSpec *> rows;
+        for (const CommandSpec &spec : commandTable())
+            rows.emplace(kind(spec.prototype), &spec);
+        return rows;
+    }();
+    return *index.at(kind(body));  // every type of command has its row
 }
 
 }  // namespace
@@ -245,31 +356,25 @@ bool Parser::startCommand() {
     const size_t avail = buffer_.size() - pos_;
     if (avail == 0)
         return false;
-    const char *p = buffer_.data() + pos_;
-    // Waits for the bytes that tell commands apart, unless the input ended.
-    const auto need = [&](size_t count) { return avail < count && !finishing_; };
-    switch (p[0]) {
-    case 'L':
-        if (need(2)) return false;
-        if (avail >= 2 && p[1] == 'D') return bitmapHeader(false);
-        if (avail >= 2 && p[1] == 'C') {
-            if (need(3)) return false;
-            if (avail >= 3 && p[2] == 'R') return bitmapHeader(true);
+    // The first code the bytes begin with decides the framing; a longer code
+    // they may yet begin is waited for, unless the input ended.
+    const std::string_view start = std::string_view(buffer_).substr(pos_);
+    for (const CommandSpec *row : rowsBeginningWith(start[0])) {
+        const CommandSpec &spec = *row;
+        if (avail < spec.code.size()) {
+            if (!finishing_ && spec.code.starts_with(start))
+                return false;
+            continue;
         }
-        return lineCommand();
-    case 'T':
-        if (need(2)) return false;
-        if (avail >= 2 && p[1] == 'A') return lineCommand();
-        return quotedCommand(1);
-    case 'V':
-        return quotedCommand(1);
-    case 'B':
-        if (need(2)) return false;
-        if (avail >= 2 && (p[1] == '1' || p[1] == '2' || p[1] == '3')) return quotedCommand(2);
-        return lineCommand();
-    default:
-        return lineCommand();
+        if (!start.starts_with(spec.code))
+            continue;
+        switch (spec.framing) {
+        case Framing::Quoted: return quotedCommand(spec);
+        case Framing::Bitmap: return bitmapHeader(spec);
+        case Framing::Line: return lineCommand();
+        }
     }
+    return lineCommand();
 }
 
 bool Parser::lineCommand() {
@@ -291,25 +396,40 @@ bool Parser::lineCommand() {
         consume(line.size() + 1);
         return true;
     }
-    for (const LineCode &entry : kLineCodes) {
-        if (!line.starts_with(entry.code))
+    size_t at = 0;
+    std::string message;
+    for (const CommandSpec *row : rowsBeginningWith(line.empty() ? '\0' : line[0])) {
+        const CommandSpec &spec = *row;
+        if (spec.framing != Framing::Line || !line.starts_with(spec.code))
             continue;
-        const std::string_view rest = line.substr(entry.code.size());
-        std::vector<Field> fields;
+        Fields fields;
         FieldError error;
-        if (parseFields(rest, entry.pattern, fields, error))
-            emit(offset, end, lineBody(entry.code, fields));
-        else
-            diagnose(offset + entry.code.size() + error.at, std::string(entry.code) + ": " + error.message);
-        consume(line.size() + 1);
-        return true;
+        if (parseFields(line.substr(spec.code.size()), spec.pattern, fields, error)) {
+            Body body = spec.prototype;
+            std::string none;
+            if (spec.build)
+                spec.build(body, fields, none);
+            emit(offset, end, std::move(body));
+            consume(line.size() + 1);
+            return true;
+        }
+        at = spec.code.size() + error.at;
+        message = std::string(spec.code) + ": " + error.message;
+        break;
     }
-    diagnose(offset, "unknown command \"" + excerpt(line) + "\"");
-    consume(line.size() + 1);
+    if (message.empty())
+        message = "unknown command \"" + excerpt(line) + "\"";
+    diagnose(offset + at, std::move(message));
+    // A '^' or '~' later in a line that is no command begins a command of its
+    // own, as after bytes that came without their CR (a printer takes up the
+    // stream at the prefixes of its queries and immediate commands).
+    const size_t next = line.find_first_of("^~", 1);
+    consume(next == npos ? line.size() + 1 : next);
     return true;
 }
 
-bool Parser::quotedCommand(size_t codeLength) {
+bool Parser::quotedCommand(const CommandSpec &spec) {
+    const size_t codeLength = spec.code.size();
     const uint64_t offset = base_ + pos_;
     const size_t avail = buffer_.size() - pos_;
     if (quote_ == npos) {
@@ -373,70 +493,57 @@ bool Parser::quotedCommand(size_t codeLength) {
     const size_t quote = quote_;
     const size_t total = end + 2 - pos_;
     const std::string_view header = std::string_view(buffer_).substr(pos_ + codeLength, quote - codeLength);
-    const std::string_view code = std::string_view(buffer_).substr(pos_, codeLength);
     std::string data = buffer_.substr(pos_ + quote + 1, end - (pos_ + quote + 1));
     consume(total);
+    const std::string code(spec.code);
     if (!header.ends_with(',')) {
-        diagnose(offset, std::string(code) + ": header does not end in a comma");
+        diagnose(offset, code + ": header does not end in a comma");
         return true;
     }
     const std::string_view fieldsText = header.substr(0, header.size() - 1);
     const uint64_t fieldsOffset = offset + codeLength;
-    std::vector<Field> f;
-    FieldError error;
-    const auto fail = [&] {
-        diagnose(fieldsOffset + error.at, std::string(code) + ": " + error.message);
-        return true;
-    };
-    if (code == "T") {
-        if (!parseFields(fieldsText, "nnxnnnncc", f, error))
-            return fail();
-        DeviceText text{number(f, 0), number(f, 1), f[2].value, f[2].letter, number(f, 3), number(f, 4),
-                        number(f, 5), number(f, 6), letter(f, 7), letter(f, 8), std::move(data)};
-        emit(offset, offset + total, std::move(text));
-    } else if (code == "V") {
-        if (!parseFields(fieldsText, "nncnnncccncn", f, error))
-            return fail();
-        VectorText text{number(f, 0), number(f, 1), letter(f, 2), number(f, 3), number(f, 4), number(f, 5),
-                        letter(f, 6), letter(f, 7), letter(f, 8), number(f, 9), letter(f, 10), number(f, 11),
-                        std::move(data)};
-        emit(offset, offset + total, std::move(text));
-    } else if (code == "B1") {
-        if (!parseFields(fieldsText, "nnnnnnnn", f, error))
-            return fail();
-        Barcode1D barcode{number(f, 0), number(f, 1), number(f, 2), number(f, 3), number(f, 4),
-                          number(f, 5), number(f, 6), number(f, 7), std::move(data)};
-        emit(offset, offset + total, std::move(barcode));
-    } else {
-        const int command = code[1] - '0';
+    std::string pattern(spec.pattern);
+    if (pattern.ends_with('*')) {
         // The symbology letter is the third field; it decides the rest.
         const size_t first = fieldsText.find(',');
         const size_t second = first == npos ? npos : fieldsText.find(',', first + 1);
         const std::string_view third =
-            second == npos ? std::string_view() : fieldsText.substr(second + 1, fieldsText.find(',', second + 1) - second - 1);
-        const char *pattern = third.size() == 1 ? barcode2DPattern(command, third[0]) : nullptr;
-        if (!pattern) {
+            second == npos ? std::string_view()
+                           : fieldsText.substr(second + 1, fieldsText.find(',', second + 1) - second - 1);
+        const Symbology *symbology = nullptr;
+        for (const Symbology &row : kSymbologies)
+            if (row.code == spec.code && third.size() == 1 && row.letter == third[0])
+                symbology = &row;
+        if (!symbology) {
             diagnose(fieldsOffset + (second == npos ? 0 : second + 1),
-                     std::string(code) + ": unknown symbology \"" + excerpt(third) + "\"");
+                     code + ": unknown symbology \"" + excerpt(third) + "\"");
             return true;
         }
-        if (!parseFields(fieldsText, std::string("nnc") + pattern, f, error))
-            return fail();
-        Barcode2D barcode{command, number(f, 0), number(f, 1), letter(f, 2),
-                          std::vector<Field>(f.begin() + 3, f.end()), std::move(data)};
-        emit(offset, offset + total, std::move(barcode));
+        pattern.pop_back();
+        pattern += symbology->pattern;
     }
+    Fields fields;
+    FieldError error;
+    if (!parseFields(fieldsText, pattern, fields, error)) {
+        diagnose(fieldsOffset + error.at, code + ": " + error.message);
+        return true;
+    }
+    Body body = spec.prototype;
+    spec.build(body, fields, data);
+    emit(offset, offset + total, std::move(body));
     return true;
 }
 
-bool Parser::bitmapHeader(bool compressed) {
+bool Parser::bitmapHeader(const CommandSpec &spec) {
+    const bool compressed = std::get<Bitmap>(spec.prototype).compressed;
+    const std::string code(spec.code);
     const uint64_t offset = base_ + pos_;
     const size_t avail = buffer_.size() - pos_;
     const size_t headerLength = compressed ? 12 : 10;
     if (avail < headerLength) {
         if (!finishing_)
             return false;
-        diagnose(offset, std::string(compressed ? "LCR" : "LD") + ": bitmap header incomplete at end of input");
+        diagnose(offset, code + ": bitmap header incomplete at end of input");
         consume(avail);
         return false;
     }
@@ -457,7 +564,7 @@ bool Parser::bitmapHeader(bool compressed) {
     bitmapTotal_ = static_cast<size_t>(bitmap_.bytesPerRow) * bitmap_.rows;
     bitmapOffset_ = offset;
     if (bitmapTotal_ > limits_.maxRaster) {
-        discardLine(offset, std::string(compressed ? "LCR" : "LD") + ": bitmap of " + std::to_string(bitmapTotal_) +
+        discardLine(offset, code + ": bitmap of " + std::to_string(bitmapTotal_) +
                                 " bytes exceeds the limit of " + std::to_string(limits_.maxRaster));
         consume(headerLength);
         return true;
@@ -477,24 +584,10 @@ bool Parser::bitmapData() {
         bitmap_.raster.insert(bitmap_.raster.end(), p, p + used);
     } else {
         bool overrun = false;
-        std::vector<uint8_t> &raster = bitmap_.raster;
-        while (raster.size() < bitmapTotal_ && used < avail) {
-            const auto byte = static_cast<unsigned char>(p[used]);
-            if (byte != 0x00 && byte != 0xFF) {
-                raster.push_back(byte);
-                ++used;
-                continue;
-            }
-            if (used + 1 >= avail)
-                break;  // the count byte has not arrived yet
-            const auto count = static_cast<unsigned char>(p[used + 1]);
-            if (count == 0)
-                diagnose(base_ + pos_ + used, "LCR: run of length 0");
-            const size_t left = bitmapTotal_ - raster.size();
-            overrun = overrun || count > left;
-            raster.insert(raster.end(), std::min<size_t>(count, left), byte);
-            used += 2;
-        }
+        std::vector<size_t> emptyRuns;
+        used = decodeRuns(std::string_view(p, avail), bitmapTotal_, bitmap_.raster, overrun, &emptyRuns);
+        for (size_t at : emptyRuns)
+            diagnose(base_ + pos_ + at, "LCR: run of length 0");
         if (overrun)
             diagnose(base_ + pos_ + used - 2, "LCR: run-length stream goes past the raster");
     }
@@ -506,7 +599,7 @@ bool Parser::bitmapData() {
     }
     if (!finishing_)
         return false;
-    diagnose(bitmapOffset_, std::string(bitmap_.compressed ? "LCR" : "LD") + ": bitmap data incomplete, " +
+    diagnose(bitmapOffset_, commandName(bitmap_) + ": bitmap data incomplete, " +
                                 std::to_string(bitmap_.raster.size()) + " of " + std::to_string(bitmapTotal_) +
                                 " bytes");
     consume(buffer_.size() - pos_);
@@ -544,13 +637,10 @@ std::vector<Event> parseAll(std::string_view bytes, Limits limits) {
     return parser.take();
 }
 
-size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun) {
-    overrun = false;
-    raster.clear();
+size_t decodeRuns(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun,
+                  std::vector<size_t> *emptyRuns) {
     size_t used = 0;
-    while (raster.size() < total) {
-        if (used >= stream.size())
-            return 0;
+    while (raster.size() < total && used < stream.size()) {
         const auto byte = static_cast<unsigned char>(stream[used]);
         if (byte != 0x00 && byte != 0xFF) {
             raster.push_back(byte);
@@ -558,8 +648,10 @@ size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_
             continue;
         }
         if (used + 1 >= stream.size())
-            return 0;
+            break;  // the count byte has not come yet
         const auto count = static_cast<unsigned char>(stream[used + 1]);
+        if (count == 0 && emptyRuns)
+            emptyRuns->push_back(used);
         const size_t left = total - raster.size();
         overrun = overrun || count > left;
         raster.insert(raster.end(), std::min<size_t>(count, left), byte);
@@ -568,37 +660,15 @@ size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_
     return used;
 }
 
-std::string commandName(const Body &body) {
-    struct Visitor {
-        std::string operator()(const ModelQuery &) const { return "^PI0"; }
-        std::string operator()(const StatusQuery &) const { return "^cu"; }
-        std::string operator()(const Print &) const { return "P"; }
-        std::string operator()(const Clear &) const { return "CB"; }
-        std::string operator()(const DeviceText &) const { return "T"; }
-        std::string operator()(const VectorText &) const { return "V"; }
-        std::string operator()(const Block &) const { return "BD"; }
-        std::string operator()(const Circle &) const { return "CD"; }
-        std::string operator()(const Barcode1D &) const { return "B1"; }
-        std::string operator()(const Barcode2D &b) const { return b.command == 3 ? "B3" : "B2"; }
-        std::string operator()(const Setting &s) const {
-            static const char *const names[] = {"SS", "SD", "SO", "CUT", "RWD", "SA", "TA",
-                                                "ST", "SF", "SL", "SW", "SM", "CS"};
-            return names[static_cast<int>(s.code)];
-        }
-        std::string operator()(const Control &c) const {
-            static const char *const names[] = {"@", "~JC", "~JR", "~PH"};
-            return names[static_cast<int>(c.code)];
-        }
-        std::string operator()(const Bitmap &b) const { return b.compressed ? "LCR" : "LD"; }
-    };
-    return std::visit(Visitor{}, body);
+size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun) {
+    overrun = false;
+    raster.clear();
+    const size_t used = decodeRuns(stream, total, raster, overrun);
+    return raster.size() == total ? used : 0;
 }
 
-bool isComposition(const Body &body) {
-    return std::holds_alternative<DeviceText>(body) || std::holds_alternative<VectorText>(body) ||
-           std::holds_alternative<Block>(body) || std::holds_alternative<Circle>(body) ||
-           std::holds_alternative<Barcode1D>(body) || std::holds_alternative<Barcode2D>(body) ||
-           std::holds_alternative<Bitmap>(body);
-}
+std::string commandName(const Body &body) { return std::string(specOf(body).code); }
+
+bool isComposition(const Body &body) { return specOf(body).draws; }
 
 }  // namespace cmdparse

@@ -17,7 +17,9 @@
 //   LCR: 12-byte header, a run-length stream decoded until bytes-per-row x rows
 //   raster bytes were produced, carriage return.
 // - Anything else becomes a diagnostic with its byte offset, and parsing
-//   resumes after the next carriage return.
+//   resumes after the next carriage return; in a line that is no command, at
+//   a '^' or '~' before that (the prefixes of the queries and immediate
+//   commands), so that a query sent after bytes without their CR is found.
 //
 // Memory is bounded by the limits: no line, quoted field or raster is held
 // beyond them.
@@ -32,6 +34,8 @@
 #include "command.h"
 
 namespace cmdparse {
+
+struct CommandSpec;  // a row of the parser's table of commands
 
 struct Limits {
     size_t maxLine = 4096;             // header or line command without its terminator
@@ -62,8 +66,8 @@ private:
     bool step();
     bool startCommand();
     bool lineCommand();
-    bool quotedCommand(size_t codeLength);
-    bool bitmapHeader(bool compressed);
+    bool quotedCommand(const CommandSpec &spec);
+    bool bitmapHeader(const CommandSpec &spec);
     bool bitmapData();
     bool bitmapEnd();
     void consume(size_t count);
@@ -94,8 +98,17 @@ private:
 std::vector<Event> parseAll(std::string_view bytes, Limits limits = {});
 
 // Decodes a run-length stream (0x00 and 0xFF followed by a count, other bytes
-// literal) until `total` bytes were produced. Returns the stream bytes used, or
-// 0 when the stream ended first; `overrun` is set when the last run went past
+// literal) onto the end of `raster` until it holds `total` bytes or the stream
+// ends (a run whose count byte has not come yet is left unread). Returns the
+// stream bytes used; sets `overrun` when a run went past `total` (the raster
+// is cut at `total`), and adds to `emptyRuns` the offset of each run of
+// length 0. The parser decodes a bitmap this way as its bytes arrive.
+size_t decodeRuns(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun,
+                  std::vector<size_t> *emptyRuns = nullptr);
+
+// Decodes a whole run-length stream into `raster` (replacing what it held)
+// until `total` bytes were produced. Returns the stream bytes used, or 0 when
+// the stream ended first; `overrun` is set when the last run went past
 // `total` (the raster is cut at `total`).
 size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_t> &raster, bool &overrun);
 

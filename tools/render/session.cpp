@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <nlohmann/json.hpp>
+
 #include "json.h"
 
 namespace render {
@@ -108,15 +110,20 @@ void Session::emitLabel(RenderedLabel rendered, uint64_t end) {
 
 std::string transcriptJson(int number, const RenderedLabel &label, const std::vector<std::string> &commands,
                            const std::vector<std::string> &diagnostics) {
-    std::string out = "{\"label\":" + std::to_string(number);
-    out += ",\"printed\":";
-    out += label.printed ? "true" : "false";
-    out += ",\"labels\":" + std::to_string(label.labels) + ",\"copies\":" + std::to_string(label.copies);
-    out += ",\"width\":" + std::to_string(label.canvas.width()) + ",\"height\":" +
-           std::to_string(label.canvas.height());
-    out += ",\"orientation\":\"";
-    out += label.orientation;
-    out += "\",\n\"commands\":[";
+    const nlohmann::ordered_json head = {
+        {"label", number},
+        {"printed", label.printed},
+        {"labels", label.labels},
+        {"copies", label.copies},
+        {"width", label.canvas.width()},
+        {"height", label.canvas.height()},
+        {"orientation", std::string(1, label.orientation)},
+    };
+    // The lists follow in the same object, one entry a line, each entry the
+    // JSON text kept when its command or diagnostic came.
+    std::string out = head.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    out.pop_back();
+    out += ",\n\"commands\":[";
     for (size_t i = 0; i < commands.size(); ++i)
         out += (i ? ",\n" : "\n") + commands[i];
     out += "],\n\"diagnostics\":[";

@@ -1,5 +1,7 @@
 #include "virtual_printer.h"
 
+#include "parser.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,9 +20,6 @@
 
 namespace vprinter {
 namespace {
-
-constexpr std::string_view kModelQuery = "^PI0\r\n";
-constexpr std::string_view kStatusQuery = "^cu\r";
 
 // Every printer of this process, for waitUntilAllIdle().
 std::mutex gPrintersMutex;
@@ -73,8 +72,9 @@ struct VirtualPrinter::Connection {
     // Whether the server thread reads it: false while it stopped reading on
     // purpose, or once the bytes it may receive before closing have come.
     bool polled = true;
-    // The last bytes seen, to find queries that arrive split across reads.
-    std::string window;
+    // Finds the queries where the printer would: as commands, not inside
+    // another command's data, whatever the reads split.
+    cmdparse::Parser parser;
     int record = -1;
 };
 
@@ -302,20 +302,17 @@ void VirtualPrinter::closeConnection(Connection &connection) {
 }
 
 void VirtualPrinter::answerQueries(Connection &connection, const unsigned char *bytes, size_t size) {
+    connection.parser.feed(bytes, size);
     const Behaviour behaviour = this->behaviour();
-    for (size_t i = 0; i < size; ++i) {
-        connection.window.push_back(static_cast<char>(bytes[i]));
-        if (connection.window.size() > kModelQuery.size())
-            connection.window.erase(0, connection.window.size() - kModelQuery.size());
-        const std::string_view window = connection.window;
-        if (window.ends_with(kModelQuery)) {
-            if (behaviour.answerModel)
-                writeFully(connection.fd, behaviour.modelReply);
-        } else if (window.ends_with(kStatusQuery)) {
-            if (behaviour.status >= 0) {
-                const char status = static_cast<char>(behaviour.status);
-                writeFully(connection.fd, std::string_view(&status, 1));
-            }
+    for (const cmdparse::Event &event : connection.parser.take()) {
+        const auto *command = std::get_if<cmdparse::Command>(&event);
+        if (!command)
+            continue;
+        if (std::holds_alternative<cmdparse::ModelQuery>(command->body) && behaviour.answerModel) {
+            writeFully(connection.fd, behaviour.modelReply);
+        } else if (std::holds_alternative<cmdparse::StatusQuery>(command->body) && behaviour.status >= 0) {
+            const char status = static_cast<char>(behaviour.status);
+            writeFully(connection.fd, std::string_view(&status, 1));
         }
     }
 }

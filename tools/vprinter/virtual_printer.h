@@ -3,6 +3,11 @@
 // socketpair), answers the model and status queries, records every byte it
 // receives, and misbehaves on request.
 //
+// A query is answered as soon as the command parser finds it as a command of
+// its own, at its carriage return (the model query's line feed need not have
+// come): a query's bytes inside another command, such as a text field's
+// data, are not one.
+//
 // It runs one thread of its own; all public members are thread-safe.
 #pragma once
 
