@@ -47,9 +47,8 @@ function(vren_program_manpage target name description component)
   install(FILES ${VREN_MAN_DIR}/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endfunction()
 
-# (enabled once every program answers --version)
-#vren_program_manpage(vren-vprinter vren-vprinter "virtual VREN label printer for tests and demonstrations" tools)
-#vren_program_manpage(render-tool vren-render "draw saved label printer commands as PNG pictures" tools)
+vren_program_manpage(vren-vprinter vren-vprinter "virtual VREN label printer for tests and demonstrations" tools)
+vren_program_manpage(render-tool vren-render "draw saved label printer commands as PNG pictures" tools)
 vren_program_manpage(vren-printer-app vren-printer-app "IPP Everywhere printer application for VREN label printers"
                      printer-app)
 

@@ -347,7 +347,8 @@ void VirtualPrinter::serveReadable(Connection &connection) {
         connection.bytes.append(reinterpret_cast<const char *>(buffer), static_cast<size_t>(n));
     }
     changed_.notify_all();
-    answerQueries(connection, buffer, static_cast<size_t>(n));
+    // The bytes go to the callback first: what a label changes (a fault that
+    // starts after it) already holds for a query read together with it.
     std::function<bool(size_t, std::string_view)> callback;
     {
         std::lock_guard lock(mutex_);
@@ -358,6 +359,7 @@ void VirtualPrinter::serveReadable(Connection &connection) {
         closeConnection(connection);
         return;
     }
+    answerQueries(connection, buffer, static_cast<size_t>(n));
     if (behaviour.closeAfter >= 0 && connection.total >= behaviour.closeAfter)
         closeConnection(connection);
     else if (behaviour.readPause.count() > 0)

@@ -98,8 +98,9 @@ public:
     // Called from the server thread when a connection ends (peer closed,
     // closeAfter reached, or stop()). Set before traffic starts.
     void onConnectionClosed(std::function<void(size_t index, const std::string &bytes)> callback);
-    // Called from the server thread with each piece of bytes read, after the
-    // queries in it were answered; returning false closes the connection.
+    // Called from the server thread with each piece of bytes read, before the
+    // queries in it are answered (so that a fault a label starts holds for a
+    // query behind it); returning false closes the connection unanswered.
     // Set before traffic starts.
     void onBytesReceived(std::function<bool(size_t index, std::string_view bytes)> callback);
 
