@@ -34,32 +34,13 @@ for package in "${packages[@]}"; do
 done
 
 step "a C program built with find_package against the installed package"
-mkdir -p "$work/consumer"
-cat >"$work/consumer/probe.c" <<'PROBE'
-#include <VrenLabelAPI.h>
-#include <stdio.h>
-int main(void) {
-    /* No connection is open, so nothing is closed; the model table is data
-       exported by the library. */
-    if (DisconnectPrinter() != -1 || KORVEL_DEVICE[0] == 0)
-        return 1;
-    printf("%s\n", KORVEL_DEVICE[0]);
-    return 0;
-}
-PROBE
-cat >"$work/consumer/CMakeLists.txt" <<'CONSUMER'
-cmake_minimum_required(VERSION 3.25)
-project(consumer C)
-find_package(VrenLabelAPI 1.0 REQUIRED)
-add_executable(probe probe.c)
-target_link_libraries(probe PRIVATE VrenLabelAPI::VrenLabelAPI)
-CONSUMER
-(cd "$work" && env -u LD_LIBRARY_PATH -u CMAKE_PREFIX_PATH -u PKG_CONFIG_PATH cmake -S consumer -B consumer/build >/dev/null &&
-  cmake --build consumer/build >/dev/null) || fail "find_package consumer did not build"
-[[ $(cd "$work" && env -u LD_LIBRARY_PATH consumer/build/probe) == VREN ]] || fail "find_package consumer did not run"
+(cd "$work" && env -u LD_LIBRARY_PATH -u CMAKE_PREFIX_PATH -u PKG_CONFIG_PATH \
+  cmake -S "$source_dir/tests/consumer" -B consumer >/dev/null && cmake --build consumer >/dev/null) ||
+  fail "find_package consumer did not build"
+[[ $(cd "$work" && env -u LD_LIBRARY_PATH consumer/probe) == VREN ]] || fail "find_package consumer did not run"
 
 step "a C program built with pkg-config against the installed package"
-(cd "$work" && env -u PKG_CONFIG_PATH cc -std=c99 -Wall -Werror -o probe-pc consumer/probe.c \
+(cd "$work" && env -u PKG_CONFIG_PATH cc -std=c99 -Wall -Werror -o probe-pc "$source_dir/tests/consumer/probe.c" \
   $(env -u PKG_CONFIG_PATH pkg-config --cflags --libs VrenLabelAPI)) || fail "pkg-config consumer did not build"
 [[ $(cd "$work" && env -u LD_LIBRARY_PATH ./probe-pc) == VREN ]] || fail "pkg-config consumer did not run"
 
