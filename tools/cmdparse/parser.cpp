@@ -153,7 +153,7 @@ enum class Framing {
 // letter, x either; the fields after '?' optional; '*' the fields of the
 // symbology named by the letter before it), the typed command it makes and
 // whether it draws on the label. A code comes before the codes it begins.
-struct CommandSpec {
+struct CommandRow {
     std::string_view code;
     Framing framing;
     std::string_view pattern;
@@ -176,9 +176,9 @@ Body bitmapOf(bool compressed) {
     return bitmap;
 }
 
-std::span<const CommandSpec> commandTable() {
+std::span<const CommandRow> commandTable() {
     using enum Framing;
-    static const CommandSpec table[] = {
+    static const CommandRow table[] = {
         {"^PI0", Line, "", ModelQuery{}, nullptr, false},
         {"^cu", Line, "", StatusQuery{}, nullptr, false},
         {"CUT", Line, "c?n", Setting{SettingCode::Cutter, {}}, settingFields, false},
@@ -214,11 +214,11 @@ std::span<const CommandSpec> commandTable() {
 }
 
 // The rows whose code begins with `byte`, in table order.
-std::span<const CommandSpec *const> rowsBeginningWith(char byte) {
+std::span<const CommandRow *const> rowsBeginningWith(char byte) {
     static const auto index = [] {
-        std::array<std::vector<const CommandSpec *>, 256> rows;
-        for (const CommandSpec &spec : commandTable())
-            rows[static_cast<unsigned char>(spec.code[0])].push_back(&spec);
+        std::array<std::vector<const CommandRow *>, 256> rows;
+        for (const CommandRow &entry : commandTable())
+            rows[static_cast<unsigned char>(entry.code[0])].push_back(&entry);
         return rows;
     }();
     return index[static_cast<unsigned char>(byte)];
@@ -252,11 +252,11 @@ std::pair<size_t, int> kind(const Body &body) {
     return {body.index(), code};
 }
 
-const CommandSpec &specOf(const Body &body) {
+const CommandRow &rowOf(const Body &body) {
     static const auto index = [] {
-        std::map<std::pair<size_t, int>, const CommandSpec *> rows;
-        for (const CommandSpec &spec : commandTable())
-            rows.emplace(kind(spec.prototype), &spec);
+        std::map<std::pair<size_t, int>, const CommandRow *> rows;
+        for (const CommandRow &entry : commandTable())
+            rows.emplace(kind(entry.prototype), &entry);
         return rows;
     }();
     return *index.at(kind(body));  // every type of command has its row
@@ -359,18 +359,18 @@ bool Parser::startCommand() {
     // The first code the bytes begin with decides the framing; a longer code
     // they may yet begin is waited for, unless the input ended.
     const std::string_view start = std::string_view(buffer_).substr(pos_);
-    for (const CommandSpec *row : rowsBeginningWith(start[0])) {
-        const CommandSpec &spec = *row;
-        if (avail < spec.code.size()) {
-            if (!finishing_ && spec.code.starts_with(start))
+    for (const CommandRow *row : rowsBeginningWith(start[0])) {
+        const CommandRow &entry = *row;
+        if (avail < entry.code.size()) {
+            if (!finishing_ && entry.code.starts_with(start))
                 return false;
             continue;
         }
-        if (!start.starts_with(spec.code))
+        if (!start.starts_with(entry.code))
             continue;
-        switch (spec.framing) {
-        case Framing::Quoted: return quotedCommand(spec);
-        case Framing::Bitmap: return bitmapHeader(spec);
+        switch (entry.framing) {
+        case Framing::Quoted: return quotedCommand(entry);
+        case Framing::Bitmap: return bitmapHeader(entry);
         case Framing::Line: return lineCommand();
         }
     }
@@ -398,23 +398,23 @@ bool Parser::lineCommand() {
     }
     size_t at = 0;
     std::string message;
-    for (const CommandSpec *row : rowsBeginningWith(line.empty() ? '\0' : line[0])) {
-        const CommandSpec &spec = *row;
-        if (spec.framing != Framing::Line || !line.starts_with(spec.code))
+    for (const CommandRow *row : rowsBeginningWith(line.empty() ? '\0' : line[0])) {
+        const CommandRow &entry = *row;
+        if (entry.framing != Framing::Line || !line.starts_with(entry.code))
             continue;
         Fields fields;
         FieldError error;
-        if (parseFields(line.substr(spec.code.size()), spec.pattern, fields, error)) {
-            Body body = spec.prototype;
+        if (parseFields(line.substr(entry.code.size()), entry.pattern, fields, error)) {
+            Body body = entry.prototype;
             std::string none;
-            if (spec.build)
-                spec.build(body, fields, none);
+            if (entry.build)
+                entry.build(body, fields, none);
             emit(offset, end, std::move(body));
             consume(line.size() + 1);
             return true;
         }
-        at = spec.code.size() + error.at;
-        message = std::string(spec.code) + ": " + error.message;
+        at = entry.code.size() + error.at;
+        message = std::string(entry.code) + ": " + error.message;
         break;
     }
     if (message.empty())
@@ -428,8 +428,8 @@ bool Parser::lineCommand() {
     return true;
 }
 
-bool Parser::quotedCommand(const CommandSpec &spec) {
-    const size_t codeLength = spec.code.size();
+bool Parser::quotedCommand(const CommandRow &entry) {
+    const size_t codeLength = entry.code.size();
     const uint64_t offset = base_ + pos_;
     const size_t avail = buffer_.size() - pos_;
     if (quote_ == npos) {
@@ -495,14 +495,14 @@ bool Parser::quotedCommand(const CommandSpec &spec) {
     const std::string_view header = std::string_view(buffer_).substr(pos_ + codeLength, quote - codeLength);
     std::string data = buffer_.substr(pos_ + quote + 1, end - (pos_ + quote + 1));
     consume(total);
-    const std::string code(spec.code);
+    const std::string code(entry.code);
     if (!header.ends_with(',')) {
         diagnose(offset, code + ": header does not end in a comma");
         return true;
     }
     const std::string_view fieldsText = header.substr(0, header.size() - 1);
     const uint64_t fieldsOffset = offset + codeLength;
-    std::string pattern(spec.pattern);
+    std::string pattern(entry.pattern);
     if (pattern.ends_with('*')) {
         // The symbology letter is the third field; it decides the rest.
         const size_t first = fieldsText.find(',');
@@ -512,7 +512,7 @@ bool Parser::quotedCommand(const CommandSpec &spec) {
                            : fieldsText.substr(second + 1, fieldsText.find(',', second + 1) - second - 1);
         const Symbology *symbology = nullptr;
         for (const Symbology &row : kSymbologies)
-            if (row.code == spec.code && third.size() == 1 && row.letter == third[0])
+            if (row.code == entry.code && third.size() == 1 && row.letter == third[0])
                 symbology = &row;
         if (!symbology) {
             diagnose(fieldsOffset + (second == npos ? 0 : second + 1),
@@ -528,15 +528,15 @@ bool Parser::quotedCommand(const CommandSpec &spec) {
         diagnose(fieldsOffset + error.at, code + ": " + error.message);
         return true;
     }
-    Body body = spec.prototype;
-    spec.build(body, fields, data);
+    Body body = entry.prototype;
+    entry.build(body, fields, data);
     emit(offset, offset + total, std::move(body));
     return true;
 }
 
-bool Parser::bitmapHeader(const CommandSpec &spec) {
-    const bool compressed = std::get<Bitmap>(spec.prototype).compressed;
-    const std::string code(spec.code);
+bool Parser::bitmapHeader(const CommandRow &entry) {
+    const bool compressed = std::get<Bitmap>(entry.prototype).compressed;
+    const std::string code(entry.code);
     const uint64_t offset = base_ + pos_;
     const size_t avail = buffer_.size() - pos_;
     const size_t headerLength = compressed ? 12 : 10;
@@ -667,8 +667,8 @@ size_t decodeRunLength(std::string_view stream, size_t total, std::vector<uint8_
     return raster.size() == total ? used : 0;
 }
 
-std::string commandName(const Body &body) { return std::string(specOf(body).code); }
+std::string commandName(const Body &body) { return std::string(rowOf(body).code); }
 
-bool isComposition(const Body &body) { return specOf(body).draws; }
+bool isComposition(const Body &body) { return rowOf(body).draws; }
 
 }  // namespace cmdparse

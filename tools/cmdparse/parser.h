@@ -35,7 +35,7 @@
 
 namespace cmdparse {
 
-struct CommandSpec;  // a row of the parser's table of commands
+struct CommandRow;  // a row of the parser's table of commands
 
 struct Limits {
     size_t maxLine = 4096;             // header or line command without its terminator
@@ -66,8 +66,8 @@ private:
     bool step();
     bool startCommand();
     bool lineCommand();
-    bool quotedCommand(const CommandSpec &spec);
-    bool bitmapHeader(const CommandSpec &spec);
+    bool quotedCommand(const CommandRow &entry);
+    bool bitmapHeader(const CommandRow &entry);
     bool bitmapData();
     bool bitmapEnd();
     void consume(size_t count);
